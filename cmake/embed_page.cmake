@@ -1,0 +1,60 @@
+# Turns the three page texts into C++ constants. Run by the build whenever
+# one of them changes, so the program never carries a hand-kept copy.
+#
+# The template is readable text with two placeholders; each becomes the
+# one-byte marker where the program writes the theme block (0x01) or the
+# theme bridge (0x02).
+cmake_minimum_required(VERSION 3.20)
+
+function(read_text path var)
+  file(READ "${path}" text)
+  if(text MATCHES "[\r\t]")
+    message(FATAL_ERROR "${path}: only LF line ends and no tabs")
+  endif()
+  set(${var} "${text}" PARENT_SCOPE)
+endfunction()
+
+# The placeholder must stand exactly once, in the context given.
+function(replace_once text context placeholder byte var)
+  string(FIND "${text}" "${placeholder}" first)
+  string(FIND "${text}" "${placeholder}" last REVERSE)
+  string(FIND "${text}" "${context}" where)
+  if(first EQUAL -1 OR NOT first EQUAL last OR where EQUAL -1)
+    message(FATAL_ERROR "page template: ${placeholder} must occur once, as in: ${context}")
+  endif()
+  string(ASCII ${byte} mark)
+  string(REPLACE "${placeholder}" "${mark}" text "${text}")
+  set(${var} "${text}" PARENT_SCOPE)
+endfunction()
+
+# One C++ array, NUL-terminated, and its length without the NUL.
+function(emit_array name text out_var)
+  file(WRITE "${WORK}/${name}.bin" "${text}")
+  file(READ "${WORK}/${name}.bin" hex HEX)
+  string(LENGTH "${hex}" hex_len)
+  math(EXPR len "${hex_len} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(REGEX REPLACE "((0x..,){24})" "\\1\n" bytes "${bytes}")
+  set(${out_var} "${${out_var}}extern const char ${name}[] = {\n${bytes}0};\nextern const size_t ${name}_len = ${len};\n\n" PARENT_SCOPE)
+endfunction()
+
+read_text("${SRC}/template.html" template)
+read_text("${SRC}/theme_block.html" block)
+read_text("${SRC}/theme_bridge.html" bridge)
+replace_once("${template}" "<title>files</title>\n@THEME_BLOCK@\n" "@THEME_BLOCK@" 1 template)
+string(FIND "${template}" "\n@THEME_BRIDGE@</body></html>\n" at REVERSE)
+string(LENGTH "${template}" template_len)
+math(EXPR expected_at "${template_len} - 30")
+if(NOT at EQUAL expected_at)
+  message(FATAL_ERROR "page template: the last line must be @THEME_BRIDGE@</body></html>")
+endif()
+replace_once("${template}" "\n@THEME_BRIDGE@" "@THEME_BRIDGE@" 2 template)
+# The block's own final LF stands in the template after its marker.
+string(REGEX REPLACE "\n$" "" block "${block}")
+
+set(code "/* Generated from src/page/ by cmake/embed_page.cmake; do not edit. */\n#include \"page.h\"\n\n")
+emit_array(page_template "${template}" code)
+emit_array(page_theme_block "${block}" code)
+emit_array(page_theme_bridge "${bridge}" code)
+file(WRITE "${OUT}.tmp" "${code}")
+file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)

@@ -1,0 +1,32 @@
+/* The four actions of the API. Each writes one complete response: a JSON
+ * answer built whole before its first byte goes out, or an error answer.
+ * All take the raw query (for parameters of their own) and the decoded
+ * `path` value, so that dispatch is one table. */
+#ifndef PLUGIN_FILES_ACTIONS_H
+#define PLUGIN_FILES_ACTIONS_H
+
+#include <stddef.h>
+
+void act_roots(const char *query, const char *path);
+void act_ls(const char *query, const char *path);
+void act_read(const char *query, const char *path);
+void act_raw(const char *query, const char *path);
+
+/* One listed entry. mode is 0 when its attributes could not be read. */
+struct DirEntry {
+    char name[512];
+    int is_dir;
+    int is_link;
+    long long size;
+    long long mtime;
+    int mode;
+};
+
+/* Directories first, then names by ASCII-lower-cased bytes; names equal in
+ * that way fall back to their raw bytes, so the order is always the same. */
+int ent_cmp(const void *a, const void *b);
+
+/* The content type that the raw action announces for a file name. */
+const char *mime_type(const char *name);
+
+#endif

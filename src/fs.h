@@ -1,0 +1,81 @@
+/* The platform layer: every file-system call and every rule that differs
+ * between Windows and POSIX lives behind this header. Nothing outside
+ * fs_posix.cpp and fs_win32.cpp tests the platform itself.
+ *
+ * Paths are NUL-terminated byte strings of at most FS_PATH_MAX - 1 bytes,
+ * held in FS_PATH_MAX-byte buffers. */
+#ifndef PLUGIN_FILES_FS_H
+#define PLUGIN_FILES_FS_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+enum { FS_PATH_MAX = 4096 };
+
+/* The separator written in joins. */
+extern const char FS_SEP;
+
+/* Facts about a file, links followed. */
+struct FsStat {
+    int is_dir;
+    int is_reg;        /* a regular file: the only kind that is read or streamed */
+    long long size;    /* 0 for a directory */
+    long long mtime;   /* whole seconds since 1970-01-01T00:00:00Z; may be <= 0 */
+};
+
+/* One entry as the enumeration reports it. */
+struct FsEntry {
+    const char *name;  /* valid until the next fs_dir_next or fs_dir_close */
+    int is_dir;        /* a directory, or a link to one */
+    int is_link;
+};
+
+/* An open enumeration; its fields belong to the platform file. */
+struct FsDir {
+    void *handle;
+    void *data;
+    int pending;       /* an entry was read ahead when the enumeration opened */
+};
+
+/* An open file for reading. */
+struct FsFile {
+    intptr_t handle;
+};
+
+/* Process set-up: binary standard output, no death by a closed pipe. */
+void fs_init(void);
+
+/* Platform rules for path text. */
+int fs_is_sep(char c);
+/* The byte as containment compares it (case and separator folding). */
+char fs_fold(char c);
+/* Length of the root prefix that a path never loses: "/" on POSIX, "C:\" on
+ * Windows; 0 when the path has none. */
+size_t fs_root_len(const char *path);
+
+/* Roots that the platform offers before the configured ones. */
+const char *fs_default_root(void);
+const char *fs_profile_dir(void);
+
+/* The canonical form of `in`: absolute, dot-free, links resolved, in the file
+ * system's own spelling. 1 on success; 0 with *status 400 (empty or too long)
+ * or 404 (nothing there). */
+int canon_path(const char *in, char *out, int *status);
+
+/* Facts of `path`, links followed; 1 on success. */
+int fs_stat(const char *path, struct FsStat *st);
+
+/* Directory enumeration in the file system's order; "." and ".." included. */
+int fs_dir_open(struct FsDir *d, const char *dir);
+int fs_dir_next(struct FsDir *d, struct FsEntry *e);
+void fs_dir_close(struct FsDir *d);
+
+/* Opens a regular file for reading: 1 on success; 0 with *status 400 when it
+ * turned out not to be a regular file, 403 when it cannot be opened. */
+int fs_open(const char *path, struct FsFile *f, int *status);
+/* Reads until n bytes are in buf or the file ends: the count (0 at the
+ * end), or -1 on a read error. */
+long long fs_read(struct FsFile *f, char *buf, size_t n);
+void fs_close(struct FsFile *f);
+
+#endif

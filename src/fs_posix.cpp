@@ -1,0 +1,256 @@
+/* The platform layer on POSIX: "/" separates, names are bytes, case matters. */
+#include "fs.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#if defined(__linux__)
+#include <linux/openat2.h>
+#include <sys/syscall.h>
+#endif
+
+const char FS_SEP = '/';
+
+void fs_init(void)
+{
+    /* A client that goes away mid-download must end the stream, not the
+     * process: writes then fail and the action stops. */
+    signal(SIGPIPE, SIG_IGN);
+}
+
+int fs_is_sep(char c)
+{
+    return c == '/';
+}
+
+char fs_fold(char c)
+{
+    return c;
+}
+
+size_t fs_root_len(const char *path)
+{
+    return path[0] == '/' ? 1 : 0;
+}
+
+const char *fs_default_root(void)
+{
+    return NULL;
+}
+
+const char *fs_profile_dir(void)
+{
+    const char *dir = getenv("USERPROFILE");
+    return dir && *dir ? dir : getenv("HOME");
+}
+
+/* The input made absolute against the current directory, unresolved. */
+static int absolute_path(const char *in, char *out)
+{
+    size_t in_len = strlen(in);
+    if (in[0] == '/') {
+        if (in_len >= FS_PATH_MAX)
+            return 0;
+        memcpy(out, in, in_len + 1);
+        return 1;
+    }
+    if (!getcwd(out, FS_PATH_MAX))
+        return 0;
+    size_t n = strlen(out);
+    if (n + 1 + in_len >= FS_PATH_MAX)
+        return 0;
+    if (out[n - 1] != '/')
+        out[n++] = '/';
+    memcpy(out + n, in, in_len + 1);
+    return 1;
+}
+
+/* realpath into a buffer of our size; a result that would not fit fails. */
+static int resolve(const char *in, char *out)
+{
+    char *r = realpath(in, NULL);
+    if (!r)
+        return 0;
+    size_t n = strlen(r);
+    if (n < FS_PATH_MAX)
+        memcpy(out, r, n + 1);
+    free(r);
+    if (n >= FS_PATH_MAX)
+        errno = ENAMETOOLONG;
+    return n < FS_PATH_MAX;
+}
+
+/* A last component that exists but does not resolve (a dangling or looping
+ * link) is named by its resolved directory and its own name. */
+static int resolve_parent_and_name(char *abs, char *out)
+{
+    size_t n = strlen(abs);
+    while (n > 1 && abs[n - 1] == '/')
+        abs[--n] = '\0';
+    char *slash = strrchr(abs, '/');
+    const char *name = slash + 1;
+    *slash = '\0';
+    if (!resolve(abs[0] ? abs : "/", out))
+        return 0;
+    size_t dir_len = strlen(out);
+    size_t name_len = strlen(name);
+    if (dir_len > 1)
+        out[dir_len++] = '/';
+    if (dir_len + name_len >= FS_PATH_MAX)
+        return 0;
+    memcpy(out + dir_len, name, name_len + 1);
+    return 1;
+}
+
+int canon_path(const char *in, char *out, int *status)
+{
+    char abs[FS_PATH_MAX];
+    struct stat st;
+    if (!in[0] || !absolute_path(in, abs)) {
+        *status = 400;
+        return 0;
+    }
+    if (lstat(abs, &st) != 0) {
+        *status = 404;
+        return 0;
+    }
+    if (resolve(abs, out))
+        return 1;
+    if (errno != ENAMETOOLONG && resolve_parent_and_name(abs, out))
+        return 1;
+    *status = errno == ENOENT || errno == ELOOP ? 404 : 400;
+    return 0;
+}
+
+static void facts_from(const struct stat *sb, struct FsStat *st)
+{
+    st->is_dir = S_ISDIR(sb->st_mode);
+    st->is_reg = S_ISREG(sb->st_mode);
+    st->size = st->is_dir ? 0 : (long long)sb->st_size;
+    st->mtime = (long long)sb->st_mtime;
+}
+
+int fs_stat(const char *path, struct FsStat *st)
+{
+    struct stat sb;
+    if (stat(path, &sb) != 0)
+        return 0;
+    facts_from(&sb, st);
+    return 1;
+}
+
+/* Opens a canonical path, which holds no link by construction: one that
+ * appeared since it was canonicalised (a component swapped for a link to
+ * elsewhere) makes the open fail instead of leading out of the roots. Where
+ * the kernel cannot refuse links on the way, the last component at least is
+ * checked. */
+static int open_canonical(const char *path, int flags)
+{
+#if defined(__linux__) && defined(SYS_openat2)
+    struct open_how how;
+    memset(&how, 0, sizeof how);
+    how.flags = (unsigned long long)flags;
+    how.resolve = RESOLVE_NO_SYMLINKS;
+    long fd = syscall(SYS_openat2, AT_FDCWD, path, &how, sizeof how);
+    if (fd >= 0 || (errno != ENOSYS && errno != EPERM))
+        return (int)fd;
+#endif
+    return open(path, flags | O_NOFOLLOW);
+}
+
+int fs_dir_open(struct FsDir *d, const char *dir)
+{
+    int fd = open_canonical(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *h = fd >= 0 ? fdopendir(fd) : NULL;
+    if (fd >= 0 && !h)
+        close(fd);
+    d->handle = h;
+    d->data = NULL;
+    d->pending = 0;
+    return h != NULL;
+}
+
+/* Whether an entry is a directory, following a link, when the enumeration
+ * did not say. */
+static int entry_is_dir(DIR *h, const struct dirent *de)
+{
+    struct stat sb;
+    if (de->d_type == DT_DIR)
+        return 1;
+    if (de->d_type != DT_LNK && de->d_type != DT_UNKNOWN)
+        return 0;
+    return fstatat(dirfd(h), de->d_name, &sb, 0) == 0 && S_ISDIR(sb.st_mode);
+}
+
+static int entry_is_link(DIR *h, const struct dirent *de)
+{
+    struct stat sb;
+    if (de->d_type != DT_UNKNOWN)
+        return de->d_type == DT_LNK;
+    return fstatat(dirfd(h), de->d_name, &sb, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(sb.st_mode);
+}
+
+/* Any failure of readdir counts as the end of the enumeration. */
+int fs_dir_next(struct FsDir *d, struct FsEntry *e)
+{
+    DIR *h = (DIR *)d->handle;
+    struct dirent *de = readdir(h);
+    if (!de)
+        return 0;
+    e->name = de->d_name;
+    e->is_dir = entry_is_dir(h, de);
+    e->is_link = entry_is_link(h, de);
+    return 1;
+}
+
+void fs_dir_close(struct FsDir *d)
+{
+    if (d->handle)
+        closedir((DIR *)d->handle);
+    d->handle = NULL;
+}
+
+/* Non-blocking, then checked again on the descriptor: a file swapped for a
+ * FIFO after the caller's check can never hold the process. */
+int fs_open(const char *path, struct FsFile *f, int *status)
+{
+    struct stat sb;
+    int fd = open_canonical(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        *status = 403;
+        return 0;
+    }
+    if (fstat(fd, &sb) != 0 || !S_ISREG(sb.st_mode)) {
+        close(fd);
+        *status = 400;
+        return 0;
+    }
+    f->handle = fd;
+    return 1;
+}
+
+long long fs_read(struct FsFile *f, char *buf, size_t n)
+{
+    size_t got = 0;
+    while (got < n) {
+        ssize_t r = read((int)f->handle, buf + got, n - got);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            return -1;
+        if (r == 0)
+            break;
+        got += (size_t)r;
+    }
+    return (long long)got;
+}
+
+void fs_close(struct FsFile *f)
+{
+    close((int)f->handle);
+}

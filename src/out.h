@@ -1,0 +1,55 @@
+/* Response output: the growable buffer in which JSON bodies are built, the
+ * JSON string encoder, the fixed header block and the error response.
+ *
+ * OutBuf invariants:
+ *  - a zero OutBuf ({0, 0, 0}) is a valid, empty buffer that owns nothing;
+ *  - whenever data is set, data[len] is NUL and len < cap;
+ *  - cap is 0 or a power-of-two multiple of 1024, never above 256 MiB;
+ *  - an append that cannot grow the buffer appends nothing and leaves
+ *    data, len and cap as they were: a body may come out shorter, never
+ *    corrupt;
+ *  - the function that builds a response owns its OutBuf and releases it
+ *    with buf_free after writing it. */
+#ifndef PLUGIN_FILES_OUT_H
+#define PLUGIN_FILES_OUT_H
+
+#include <stddef.h>
+
+struct OutBuf {
+    char *data;
+    size_t len;
+    size_t cap;
+};
+
+enum { BUF_FIRST_CAP = 1024 };
+#define BUF_MAX_CAP ((size_t)256 * 1024 * 1024)
+
+/* Room for `add` more bytes and the NUL: 1, or 0 with the buffer unchanged. */
+int buf_need(struct OutBuf *b, size_t add);
+void buf_putc(struct OutBuf *b, char c);
+void buf_putn(struct OutBuf *b, const char *s, size_t n);
+void buf_puts(struct OutBuf *b, const char *s);
+void buf_printf(struct OutBuf *b, const char *fmt, ...)
+    __attribute__((format(printf, 2, 3)));
+/* The text, "" when nothing was ever appended. */
+const char *buf_text(const struct OutBuf *b);
+void buf_free(struct OutBuf *b);
+
+/* `s` as a JSON string literal, quotes included; NULL gives "". */
+void json_str(struct OutBuf *b, const char *s);
+
+/* Standard output, bytes unchanged. Results are not checked: the response
+ * is all the program has to tell anyone. */
+void out_write(const char *s, size_t n);
+void out_puts(const char *s);
+
+void json_header(void);
+/* Writes header block and body of a successful JSON answer, frees b. */
+void json_send(struct OutBuf *b);
+void json_err(int status, const char *message);
+
+/* Bounded copy: at most size - 1 bytes and a NUL; nothing when dst is NULL
+ * or size is 0. */
+void str_copy(char *dst, size_t size, const char *src);
+
+#endif

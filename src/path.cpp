@@ -1,0 +1,176 @@
+#include "path.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "out.h"
+
+char g_roots[MAX_ROOTS][FS_PATH_MAX];
+int g_root_count;
+
+/* Length of `root` without trailing separators, keeping its root prefix. */
+static size_t trimmed_len(const char *root)
+{
+    size_t n = strlen(root);
+    size_t keep = fs_root_len(root);
+    if (keep < 1)
+        keep = 1;
+    while (n > keep && fs_is_sep(root[n - 1]))
+        n--;
+    return n;
+}
+
+int path_under(const char *path, const char *root)
+{
+    size_t n = trimmed_len(root);
+    if (n == 0)
+        return 0;
+    for (size_t i = 0; i < n; i++)
+        if (path[i] == '\0' || fs_fold(path[i]) != fs_fold(root[i]))
+            return 0;
+    return path[n] == '\0' || fs_is_sep(path[n]) || fs_is_sep(root[n - 1]);
+}
+
+const char *path_root_of(const char *path)
+{
+    for (int i = 0; i < g_root_count; i++)
+        if (path_under(path, g_roots[i]))
+            return g_roots[i];
+    return NULL;
+}
+
+void add_root(const char *path)
+{
+    char canon[FS_PATH_MAX];
+    int status = 0;
+    if (g_root_count >= MAX_ROOTS || !path || !*path)
+        return;
+    if (!canon_path(path, canon, &status))
+        return;
+    for (int i = 0; i < g_root_count; i++)
+        if (path_under(canon, g_roots[i]) && path_under(g_roots[i], canon))
+            return;
+    str_copy(g_roots[g_root_count++], FS_PATH_MAX, canon);
+}
+
+/* Each piece of a ";"-separated list; a piece too long to be a path is
+ * skipped, the next one is still taken. */
+static void add_root_list(const char *list)
+{
+    char piece[FS_PATH_MAX];
+    while (*list) {
+        size_t n = strcspn(list, ";");
+        if (n < FS_PATH_MAX) {
+            memcpy(piece, list, n);
+            piece[n] = '\0';
+            add_root(piece);
+        }
+        list += n;
+        if (*list == ';')
+            list++;
+    }
+}
+
+void path_setup_roots(void)
+{
+    add_root(fs_default_root());
+    add_root(fs_profile_dir());
+    const char *list = getenv("FILES_ALLOWED_ROOT");
+    if (list)
+        add_root_list(list);
+}
+
+int resolve_allowed(const char *requested, char *out, int *status)
+{
+    *status = 0;
+    if (!*requested) {
+        *status = 400;
+        return 0;
+    }
+    if (!canon_path(requested, out, status))
+        return 0;
+    if (path_root_of(out))
+        return 1;
+    *status = 403;
+    return 0;
+}
+
+void path_err(int status)
+{
+    json_err(status, status == 403   ? "path not allowed"
+                     : status == 404 ? "path not found"
+                                     : "bad path");
+}
+
+int path_regular_file(const char *requested, char *canon, struct FsStat *st)
+{
+    int status;
+    if (!resolve_allowed(requested, canon, &status)) {
+        path_err(status);
+        return 0;
+    }
+    if (!fs_stat(canon, st)) {
+        json_err(404, "path not found");
+        return 0;
+    }
+    if (!st->is_reg) {
+        json_err(400, "not a regular file");
+        return 0;
+    }
+    return 1;
+}
+
+int path_open_file(const char *canon, struct FsFile *f, const char *open_msg)
+{
+    int status;
+    if (fs_open(canon, f, &status))
+        return 1;
+    json_err(status, status == 400 ? "not a regular file" : open_msg);
+    return 0;
+}
+
+int path_join(char *out, const char *dir, const char *name)
+{
+    str_copy(out, FS_PATH_MAX, dir);
+    size_t n = strlen(out);
+    if (n > 0 && !fs_is_sep(out[n - 1]) && n + 1 < FS_PATH_MAX) {
+        out[n++] = FS_SEP;
+        out[n] = '\0';
+    }
+    size_t name_len = strlen(name);
+    if (n + name_len >= FS_PATH_MAX)
+        return 0;
+    memcpy(out + n, name, name_len + 1);
+    return 1;
+}
+
+const char *path_name(const char *path)
+{
+    const char *last = NULL;
+    for (const char *p = path; *p; p++)
+        if (fs_is_sep(*p))
+            last = p;
+    return last && last[1] ? last + 1 : path;
+}
+
+int path_parent(const char *dir, const char *root, char *out)
+{
+    if (!root || strcmp(dir, root) == 0)
+        return 0;
+    size_t n = strlen(dir);
+    while (n > 1 && fs_is_sep(dir[n - 1]))
+        n--;
+    /* Step back to the last separator, but never into the root prefix: the
+     * parent of a first-level directory is the drive root or "/". */
+    size_t keep = fs_root_len(dir);
+    while (n > keep) {
+        n--;
+        if (fs_is_sep(dir[n]))
+            break;
+    }
+    if (n < keep)
+        n = keep;
+    memcpy(out, dir, n);
+    out[n] = '\0';
+    return 1;
+}

@@ -1,0 +1,54 @@
+/* Path policy: the allowlist of roots and the rules that keep every answer
+ * beneath one of them. Canonicalisation itself is the platform's
+ * (canon_path in fs.h). */
+#ifndef PLUGIN_FILES_PATH_H
+#define PLUGIN_FILES_PATH_H
+
+#include <stddef.h>
+
+#include "fs.h"
+
+enum { MAX_ROOTS = 8, ROOT_NAME_MAX = 512 };
+
+/* Filled once per request by path_setup_roots, read-only afterwards. Each
+ * used slot holds a canonical path; the first is the default directory. */
+extern char g_roots[MAX_ROOTS][FS_PATH_MAX];
+extern int g_root_count;
+
+void add_root(const char *path);
+/* The platform's default and profile roots, then FILES_ALLOWED_ROOT split at
+ * ";", at most MAX_ROOTS in all. */
+void path_setup_roots(void);
+
+/* 1 when `path` is `root` or lies beneath it, by the platform's rule for
+ * case and separators. A root that ends in a separator ("/", "C:\") admits
+ * everything beneath it. */
+int path_under(const char *path, const char *root);
+/* The first root that holds `path`, or NULL. */
+const char *path_root_of(const char *path);
+
+/* 1 with the canonical path in out (FS_PATH_MAX bytes) when it lies under a
+ * root; 0 with *status 400, 403 or 404. */
+int resolve_allowed(const char *requested, char *out, int *status);
+/* The error answer for a failed resolution. */
+void path_err(int status);
+
+/* Resolves a requested path to an allowed regular file: 1 with its
+ * canonical path and facts, or 0 after answering the error. */
+int path_regular_file(const char *requested, char *canon, struct FsStat *st);
+/* Opens that file: 1, or 0 after answering 400 "not a regular file" (it was
+ * swapped for something else meanwhile) or 403 with open_msg. */
+int path_open_file(const char *canon, struct FsFile *f, const char *open_msg);
+
+/* dir, a separator when needed, and name, into out (FS_PATH_MAX bytes). 1
+ * when it fits; 0 when name was left off because the whole would be too
+ * long (out then holds the directory and its separator). */
+int path_join(char *out, const char *dir, const char *name);
+/* The last name of a path: the text after its last separator, or the whole
+ * path when nothing follows one. */
+const char *path_name(const char *path);
+/* The parent for the listing's "up" step: 1 with it in out, 0 when the
+ * directory has none (no root holds it, or it is its root). */
+int path_parent(const char *dir, const char *root, char *out);
+
+#endif

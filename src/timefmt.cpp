@@ -1,0 +1,44 @@
+#include "timefmt.h"
+
+static const long long LAST_SECOND = 253402300799LL; /* 9999-12-31T23:59:59Z */
+
+/* Days since 1970-01-01 to a proleptic Gregorian date, by whole 400-year
+ * eras, so no library time zone or range enters the answer. */
+static void civil_from_days(long long days, int *y, int *m, int *d)
+{
+    days += 719468;
+    long long era = days / 146097;
+    long long doe = days - era * 146097;
+    long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    long long mp = (5 * doy + 2) / 153;
+    *d = (int)(doy - (153 * mp + 2) / 5 + 1);
+    *m = (int)(mp < 10 ? mp + 3 : mp - 9);
+    *y = (int)(yoe + era * 400 + (*m <= 2));
+}
+
+/* `width` decimal digits of v, then `sep`. */
+static char *put_field(char *w, int v, int width, char sep)
+{
+    for (int i = width - 1; i >= 0; i--, v /= 10)
+        w[i] = (char)('0' + v % 10);
+    w[width] = sep;
+    return w + width + 1;
+}
+
+void time_text(long long t, char out[TIME_TEXT_MAX])
+{
+    out[0] = '\0';
+    if (t <= 0 || t > LAST_SECOND)
+        return;
+    int y, m, d;
+    int secs = (int)(t % 86400);
+    civil_from_days(t / 86400, &y, &m, &d);
+    char *w = put_field(out, y, 4, '-');
+    w = put_field(w, m, 2, '-');
+    w = put_field(w, d, 2, 'T');
+    w = put_field(w, secs / 3600, 2, ':');
+    w = put_field(w, secs / 60 % 60, 2, ':');
+    w = put_field(w, secs % 60, 2, 'Z');
+    *w = '\0';
+}

@@ -1,0 +1,100 @@
+// Rules easier to pin down in-process: the listing order, the time text, the
+// content types and the password comparison.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include "actions.h"
+#include "gate.h"
+#include "out.h"
+#include "timefmt.h"
+
+namespace {
+
+DirEntry entry(const char *name, int is_dir)
+{
+    DirEntry e = {};
+    str_copy(e.name, sizeof e.name, name);
+    e.is_dir = is_dir;
+    return e;
+}
+
+TEST(Listing, DirectoriesFirstThenNamesIgnoringCase)
+{
+    DirEntry t[] = {entry("cherry", 0), entry("zeta", 1), entry("Banana", 0),
+                    entry("apple", 0),  entry("Alpha", 1), entry("_x", 0),
+                    entry("[y", 0)};
+    qsort(t, sizeof t / sizeof t[0], sizeof t[0], ent_cmp);
+    const char *want[] = {"Alpha", "zeta", "[y", "_x", "apple", "Banana", "cherry"};
+    for (size_t i = 0; i < sizeof t / sizeof t[0]; i++)
+        EXPECT_STREQ(t[i].name, want[i]) << i;
+}
+
+TEST(Listing, CaseTwinsHaveOneOrder)
+{
+    DirEntry a = entry("readme", 0), b = entry("README", 0), c = entry("Readme", 0);
+    EXPECT_GT(ent_cmp(&a, &b), 0);
+    EXPECT_LT(ent_cmp(&b, &c), 0);
+    EXPECT_EQ(ent_cmp(&a, &a), 0);
+    DirEntry shortname = entry("ab", 0), longname = entry("abc", 0);
+    EXPECT_LT(ent_cmp(&shortname, &longname), 0);
+}
+
+TEST(TimeText, UtcOverTheWholeValidRange)
+{
+    static const struct {
+        long long t;
+        const char *text;
+    } cases[] = {
+        {-1, ""},
+        {0, ""},
+        {1, "1970-01-01T00:00:01Z"},
+        {951782400, "2000-02-29T00:00:00Z"},
+        {1709647629, "2024-03-05T14:07:09Z"},
+        {4107542400, "2100-03-01T00:00:00Z"},
+        {253402300799, "9999-12-31T23:59:59Z"},
+        {253402300800, ""},
+    };
+    char out[TIME_TEXT_MAX];
+    for (const auto &c : cases) {
+        time_text(c.t, out);
+        EXPECT_STREQ(out, c.text) << c.t;
+    }
+}
+
+TEST(RawTypes, ExtensionTableAndHtmRule)
+{
+    static const struct {
+        const char *name;
+        const char *type;
+    } cases[] = {
+        {"photo.PNG", "image/png"},
+        {"a.Jpeg", "image/jpeg"},
+        {"drawing.svg", "text/plain; charset=utf-8"},
+        {"report.pdf", "application/pdf"},
+        {"page.html", "text/plain; charset=utf-8"},
+        {"x.xhtml", "text/plain; charset=utf-8"},
+        {"PAGE.HTML", "application/octet-stream"},
+        {"README", "application/octet-stream"},
+        {"notes.", "application/octet-stream"},
+        {"archive.tar.gz", "application/octet-stream"},
+        {".bashrc", "application/octet-stream"},
+        {"main.c", "text/plain; charset=utf-8"},
+        {"x.cc", "application/octet-stream"},
+        {"icon.ico", "image/x-icon"},
+    };
+    for (const auto &c : cases)
+        EXPECT_STREQ(mime_type(c.name), c.type) << c.name;
+}
+
+TEST(Password, ExactBytesOnly)
+{
+    EXPECT_TRUE(pwd_equal("s3cret", "s3cret"));
+    EXPECT_FALSE(pwd_equal("S3cret", "s3cret"));
+    EXPECT_FALSE(pwd_equal("s3cret ", "s3cret"));
+    EXPECT_FALSE(pwd_equal("s3cre", "s3cret"));
+    EXPECT_FALSE(pwd_equal("", "s3cret"));
+    EXPECT_FALSE(pwd_equal("s3crets3cret", "s3cret"));
+}
+
+} // namespace

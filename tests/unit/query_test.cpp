@@ -1,0 +1,78 @@
+// Every request parameter goes through one reader: names match whole and
+// undecoded, values are cut to the buffer and then decoded.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "query.h"
+
+namespace {
+
+struct Lookup {
+    const char *query;
+    const char *name;
+    size_t size;
+    int found;
+    const char *value;
+};
+
+TEST(Query, LookupTable)
+{
+    static const Lookup cases[] = {
+        {"action=&path=x", "action", 64, 1, ""},
+        {"action=&path=x", "path", 4096, 1, "x"},
+        {"path=C%3A%5Cdata", "path", 4096, 1, "C:\\data"},
+        {"path=a+b", "path", 4096, 1, "a b"},
+        {"path=100%", "path", 4096, 1, "100%"},
+        {"path=%zz%4", "path", 4096, 1, "%zz%4"},
+        {"path=%2541", "path", 4096, 1, "%41"},
+        {"path=%c3%A9", "path", 4096, 1, "\xc3\xa9"},
+        {"xpath=1&path=2", "path", 4096, 1, "2"},
+        {"path=1&path=2", "path", 4096, 1, "1"},
+        {"p%61th=1", "path", 4096, 0, ""},
+        {"path&path=3", "path", 4096, 1, "3"},
+        {"path", "path", 4096, 0, ""},
+        {"a=1&", "path", 4096, 0, ""},
+        {"&&&", "path", 4096, 0, ""},
+        {"", "path", 4096, 0, ""},
+        {"pathx=1", "path", 4096, 0, ""},
+        {"path=a%00b", "path", 4096, 1, "a"},
+        {"pwd=%41%42", "pwd", 3, 1, "%4"},
+        {"pwd=%41%42", "pwd", 4, 1, "A"},
+    };
+    for (const auto &c : cases) {
+        std::string out(c.size, '#');
+        EXPECT_EQ(get_query_val(c.query, c.name, out.data(), c.size), c.found) << c.query;
+        EXPECT_STREQ(out.c_str(), c.value) << c.query;
+    }
+}
+
+TEST(Query, AbsentQueryFindsNothing)
+{
+    char out[8] = "junk";
+    EXPECT_EQ(get_query_val(nullptr, "path", out, sizeof out), 0);
+    EXPECT_STREQ(out, "");
+}
+
+TEST(Query, LongValueKeepsWhatFitsTheBuffer)
+{
+    std::string q = "action=" + std::string(70, 'a');
+    char out[64];
+    EXPECT_EQ(get_query_val(q.c_str(), "action", out, sizeof out), 1);
+    EXPECT_EQ(std::string(out), std::string(63, 'a'));
+}
+
+TEST(Query, FlagsAreExactlyOneOrTrue)
+{
+    static const struct {
+        const char *query;
+        int on;
+    } cases[] = {
+        {"hidden=1", 1}, {"hidden=true", 1}, {"hidden=TRUE", 0}, {"hidden=yes", 0},
+        {"hidden=", 0},  {"hidden=10", 0},   {"x=1", 0},         {"hidden=tru%65", 1},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(query_flag(c.query, "hidden"), c.on) << c.query;
+}
+
+} // namespace
