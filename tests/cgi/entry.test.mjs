@@ -1,0 +1,63 @@
+// Start-up: what the host learns on the command line, and how a request picks the page or an action.
+import assert from 'node:assert/strict';
+import { test } from 'node:test';
+import { errOut, expectOut, ROOTS_NONE, run } from './lib.mjs';
+
+const META = '{"name":"files","desc":"File browser"}\n';
+const VERSION = 'plugin_files 1.0.0\n';
+const PAGE_HEAD = 'Content-Type: text/html; charset=utf-8\r\nCache-Control: no-store\r\n' +
+  'X-Content-Type-Options: nosniff\r\nX-Frame-Options: SAMEORIGIN\r\n' +
+  "Content-Security-Policy: default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; " +
+  "img-src 'self' data:; connect-src 'self'; form-action 'none'; base-uri 'none'\r\n\r\n";
+const UNKNOWN = errOut(400, 'unknown action');
+
+const METADATA = [
+  ['--meta prints the description', ['--meta'], {}, META],
+  ['--version prints name and version', ['--version'], {}, VERSION],
+  ['ZV_PLUGIN_META prints the description', [], { ZV_PLUGIN_META: '1' }, META],
+  ['ZV_PLUGIN_META counts even when empty', [], { ZV_PLUGIN_META: '' }, META],
+  ['ZV_PLUGIN_META wins over --version', ['--version'], { ZV_PLUGIN_META: '' }, META],
+  ['only the first argument is looked at', ['--version', '--meta'], {}, VERSION],
+  ['--meta needs no password', ['--meta'], { KIV_PASSWORD: 'pw' }, META],
+  ['--version ignores a pending request', ['--version'], { KIV_PASSWORD: 'pw', QUERY_STRING: 'action=roots' }, VERSION],
+];
+for (const [name, args, env, want] of METADATA) test(name, () => expectOut(run({ args, env }), want));
+
+test('an unknown first argument serves the request from the environment', () => {
+  for (const arg of ['--help', 'meta', '--META', '']) {
+    expectOut(run({ args: [arg], query: 'action=roots' }), ROOTS_NONE);
+  }
+});
+
+const CHOICE = [
+  ['format=json', ROOTS_NONE],
+  ['action=&format=json', ROOTS_NONE],
+  ['a=1&format=json', ROOTS_NONE],
+  ['action=roots', ROOTS_NONE],
+  ['action=roots%00ls', ROOTS_NONE],
+  ['action=%72oots', ROOTS_NONE],
+  ['xformat=json', UNKNOWN],
+  ['x=format=json', UNKNOWN],
+  ['format=jsonp', UNKNOWN],
+  ['format=JSON', UNKNOWN],
+  ['action=LS', UNKNOWN],
+  ['action=Roots', UNKNOWN],
+  ['action=ls%20', UNKNOWN],
+  ['action=list&format=json', UNKNOWN],
+  ['action=' + 'r'.repeat(63), UNKNOWN],
+  ['action=' + 'roots'.repeat(14), UNKNOWN],
+];
+for (const [query, want] of CHOICE) {
+  test(`query ${query.slice(0, 40)} answers ${want === UNKNOWN ? 'unknown action' : 'the roots'}`, () =>
+    expectOut(run({ query }), want));
+}
+
+test('every request without an action gets the same page under the fixed header block', () => {
+  const page = run({});
+  assert.equal(page.status, 0);
+  assert.equal(page.head, PAGE_HEAD);
+  assert.ok(page.body.length > 0);
+  const others = ['', 'action=&path=x', '&&&', 'Action=ls', 'path=%2Fetc', 'format=jso', 'p%61th=x&action'];
+  for (const query of others) expectOut(run({ query }), page.out);
+  expectOut(run({ args: ['--help'] }), page.out);
+});

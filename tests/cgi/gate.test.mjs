@@ -1,0 +1,58 @@
+// The node password: which credentials open the gate, and the one fixed answer for all that do not.
+import assert from 'node:assert/strict';
+import { test } from 'node:test';
+import { expectOut, ROOTS_NONE, run } from './lib.mjs';
+
+const DENIED = 'Status: 401 Unauthorized\r\nContent-Type: application/json; charset=utf-8\r\n' +
+  'Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n\r\n{"ok":false,"error":"invalid node password"}\n';
+const PW = 's3cret';
+const LONG = 'L'.repeat(300);
+
+test('the refusal is exactly 178 bytes', () => assert.equal(Buffer.byteLength(DENIED), 178));
+
+// [behaviour, node password, request environment, query text after action=roots, admitted]
+const CASES = [
+  ['no node password admits everyone', undefined, {}, '', true],
+  ['an empty node password admits everyone', '', {}, '', true],
+  ['no credential is refused', PW, {}, '', false],
+  ['the X-Kiv-Password header admits', PW, { HTTP_X_KIV_PASSWORD: PW }, '', true],
+  ['a header differing in case is refused', PW, { HTTP_X_KIV_PASSWORD: 'S3cret' }, '', false],
+  ['a header with a trailing space is refused', PW, { HTTP_X_KIV_PASSWORD: PW + ' ' }, '', false],
+  ['a wrong header does not stop a right pwd', PW, { HTTP_X_KIV_PASSWORD: 'no' }, '&pwd=' + PW, true],
+  ['a wrong header does not stop a right bearer', PW, { HTTP_X_KIV_PASSWORD: 'no', HTTP_AUTHORIZATION: 'Bearer ' + PW }, '', true],
+  ['Bearer and the password admit', PW, { HTTP_AUTHORIZATION: 'Bearer ' + PW }, '', true],
+  ['spaces around Bearer are skipped', PW, { HTTP_AUTHORIZATION: '   Bearer    ' + PW }, '', true],
+  ['a bare password in Authorization admits', PW, { HTTP_AUTHORIZATION: '  ' + PW }, '', true],
+  ['lower-case bearer is refused', PW, { HTTP_AUTHORIZATION: 'bearer ' + PW }, '', false],
+  ['Bearer without its space is refused', PW, { HTTP_AUTHORIZATION: 'Bearer' + PW }, '', false],
+  ['a trailing space after the bearer password is refused', PW, { HTTP_AUTHORIZATION: 'Bearer ' + PW + ' ' }, '', false],
+  ['Basic credentials are refused', PW, { HTTP_AUTHORIZATION: 'Basic ' + PW }, '', false],
+  ['the pwd parameter admits', PW, {}, '&pwd=' + PW, true],
+  ['a percent-encoded pwd admits', PW, {}, '&pwd=%73%33cre%74', true],
+  ['a pwd prefix is refused', PW, {}, '&pwd=s3cre', false],
+  ['a pwd with a trailing space is refused', PW, {}, '&pwd=s3cret+', false],
+  ['a pwd differing in case is refused', PW, {}, '&pwd=S3CRET', false],
+  ['the first pwd wins', PW, {}, '&pwd=x&pwd=' + PW, false],
+  ['plus and escapes in pwd decode', 'p&ss w+rd', {}, '&pwd=p%26ss+w%2Brd', true],
+  ['a 255-byte password fits in pwd', 'q'.repeat(255), {}, '&pwd=' + 'q'.repeat(255), true],
+  ['pwd is cut to 255 bytes before comparing', 'q'.repeat(255), {}, '&pwd=' + 'q'.repeat(255) + 'X', true],
+  ['pwd is cut before it is decoded', 'a'.repeat(253) + '%4', {}, '&pwd=' + 'a'.repeat(253) + '%41', true],
+  ['a longer password cannot come through pwd', LONG, {}, '&pwd=' + LONG, false],
+  ['a longer password comes through the header', LONG, { HTTP_X_KIV_PASSWORD: LONG }, '', true],
+  ['a longer password comes through Authorization', LONG, { HTTP_AUTHORIZATION: 'Bearer ' + LONG }, '', true],
+];
+for (const [name, pw, env, extra, admitted] of CASES) {
+  test(name, () => {
+    const r = run({ query: 'action=roots' + extra, env: pw === undefined ? env : { KIV_PASSWORD: pw, ...env } });
+    expectOut(r, admitted ? ROOTS_NONE : DENIED);
+  });
+}
+
+test('a refused page request gets the JSON refusal, not the page', () => {
+  for (const query of [undefined, '', 'pwd=wrong']) expectOut(run({ query, env: { KIV_PASSWORD: PW } }), DENIED);
+});
+
+test('the page opens with the right pwd', () => {
+  const r = run({ query: 'pwd=' + PW, env: { KIV_PASSWORD: PW } });
+  assert.match(r.head, /^Content-Type: text\/html; charset=utf-8\r\n/);
+});

@@ -1,0 +1,61 @@
+// File previews: the exact body, the 1 MiB window, the binary test and what cannot be previewed.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import { test } from 'node:test';
+import { api, build, DIR, errOut, expectOut, jp, okJson, okOut, posixOnly, progPath, setMtime, tmpBase } from './lib.mjs';
+
+const MiB = 1048576;
+const withNul = (at) => Object.assign(Buffer.alloc(9000, 'a'), { [at]: 0 });
+const R = build(tmpBase(), {
+  'hello.txt': 'line1\nline2\ttab "q" \\ é\x01\r\n', empty: '', 'exact.txt': 'a'.repeat(MiB), 'over.txt': 'a'.repeat(MiB + 1),
+  nul8191: withNul(8191), nul8192: withNul(8192), 'big.bin': { size: 5000000 }, sub: DIR, 'ro.txt': 'ro', epoch: 'e',
+  fifo: { fifo: true }, lnk: { link: 'hello.txt' }, dangling: { link: 'nowhere' },
+});
+for (const n of ['hello.txt', 'empty', 'ro.txt']) setMtime(`${R}/${n}`, 1709647629);
+setMtime(`${R}/epoch`, 0);
+fs.chmodSync(`${R}/ro.txt`, 0o400);
+const read = (p, roots = [R]) => api({ action: 'read', path: p }, { roots });
+const head = (name, size) =>
+  `{"ok":true,"path":${jp(`${R}/${name}`)},"name":"${name}","size":${size},"mtime":"2024-03-05T14:07:09Z","mode":"0644"`;
+
+test('a small text file is previewed whole, with its text escaped', () =>
+  expectOut(read(`${R}/hello.txt`), okOut(head('hello.txt', 27) +
+    ',"binary":false,"truncated":false,"bytes_read":27,"text":"line1\\nline2\\ttab \\"q\\" \\\\ é\\u0001\\r\\n"}\n')));
+
+test('an empty file has empty text', () =>
+  expectOut(read(`${R}/empty`), okOut(head('empty', 0) + ',"binary":false,"truncated":false,"bytes_read":0,"text":""}\n')));
+
+// [file, size, binary, truncated, bytes_read, characters of text (null: no text key)]
+const WINDOW = [
+  ['exact.txt', MiB, false, false, MiB, MiB],
+  ['over.txt', MiB + 1, false, true, MiB, MiB],
+  ['nul8191', 9000, true, false, 9000, null],
+  ['nul8192', 9000, false, false, 9000, 8192],
+  ['big.bin', 5000000, true, false, MiB, null],
+];
+for (const [name, size, binary, truncated, bytesRead, textLen] of WINDOW) {
+  test(`${name}: size ${size}, binary ${binary}, truncated ${truncated}, ${bytesRead} bytes read`, () => {
+    const got = okJson(read(`${R}/${name}`));
+    assert.deepEqual([got.size, got.binary, got.truncated, got.bytes_read], [size, binary, truncated, bytesRead]);
+    assert.equal(got.text, textLen === null ? undefined : 'a'.repeat(textLen));
+  });
+}
+
+test('a read-only file still shows mode 0644', () => assert.equal(okJson(read(`${R}/ro.txt`)).mode, '0644'));
+test('a file from the epoch has an empty time', () => assert.equal(okJson(read(`${R}/epoch`)).mtime, ''));
+
+test('a link is previewed under its target name', posixOnly, () => {
+  const got = okJson(read(`${R}/lnk`));
+  assert.deepEqual([got.path, got.name, got.text], [progPath(`${R}/hello.txt`), 'hello.txt', 'line1\nline2\ttab "q" \\ é\x01\r\n']);
+});
+
+const NOT_REGULAR = errOut(400, 'not a regular file');
+const REFUSED = [
+  ['a directory', `${R}/sub`, [R], NOT_REGULAR],
+  ['a FIFO, without waiting for a writer', `${R}/fifo`, [R], NOT_REGULAR, posixOnly],
+  ['a device', '/dev/null', ['/'], NOT_REGULAR, posixOnly],
+  ['a dangling link', `${R}/dangling`, [R], errOut(404, 'path not found'), posixOnly],
+];
+for (const [what, p, roots, want, opts] of REFUSED) {
+  test(`${what} cannot be previewed`, opts, () => expectOut(read(p, roots), want));
+}
