@@ -1,6 +1,7 @@
 // Runs plugin_files the way a CGI server does (one process, environment in, bytes out) and keeps every
 // platform-specific spelling of a path in this one file, so the same cases can run against the Windows
 // build under Wine by setting PLUGIN_FILES_OS=win and PLUGIN_FILES_CMD="wine build-win/plugin_files.exe".
+// Run from the repo: `node --test tests/cgi/` (the program is taken from build/plugin_files by default).
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
@@ -120,5 +121,8 @@ export function build(base, tree) {
   return base;
 }
 
-/** Sets a file's modification time in whole (or fractional) seconds since 1970. */
-export const setMtime = (p, secs) => fs.utimesSync(p, secs, secs);
+/** Sets a file's modification time in seconds since 1970; Node turns negative times into "now". */
+export function setMtime(p, secs) {
+  if (secs < 0) execFileSync('touch', ['-m', '-d', `@${secs}`, p]);
+  else fs.utimesSync(p, secs, secs);
+}

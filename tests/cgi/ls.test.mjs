@@ -82,7 +82,7 @@ test('modification times', async (t) => {
 
 for (const [n, hidden, count, truncated] of [[5000, '', 5000, false], [5001, '', 5000, true], [5000, '1', 5000, true]]) {
   test(`${n} visible names and one hidden, hidden=${hidden}: count ${count}, truncated ${truncated}`, () => {
-    const dir = `${B}/many${n}`;
+    const dir = `${B}/many${n}${hidden}`;
     fs.mkdirSync(dir);
     for (let i = 0; i < n; i++) fs.writeFileSync(`${dir}/f${i}`, '');
     fs.writeFileSync(`${dir}/.h`, '');
