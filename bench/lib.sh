@@ -1,0 +1,92 @@
+# Shared by the benchmarks (sourced, not run): where the program is, how a
+# request is started, how commands are timed and how a figure is printed.
+#
+# A benchmark prints ratios against a reference timed in the same run and
+# never judges them: it fails only when a tool is missing or a command does
+# not answer as expected. hyperfine times whole commands without a shell in
+# between (-N); ratios come from the mean times.
+
+BENCH_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+REPO_DIR=$(dirname "$BENCH_DIR")
+# Another build (a different linking, say) is measured by naming it here.
+PROGRAM=${PLUGIN_FILES:-$REPO_DIR/build/plugin_files}
+WARMUP=${BENCH_WARMUP:-10}
+
+die() {
+    echo "bench: $*" >&2
+    exit 1
+}
+
+# A missing tool is installed from its Debian package when we are allowed to;
+# otherwise the benchmark stops and says what to install.
+need_tool() { # tool package
+    command -v "$1" >/dev/null 2>&1 && return 0
+    if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
+        echo "bench: installing $2" >&2
+        apt-get install -y -qq "$2" >/dev/null 2>&1 ||
+            { apt-get update -qq && apt-get install -y -qq "$2"; } >/dev/null 2>&1
+    fi
+    command -v "$1" >/dev/null 2>&1 || die "$1 is missing (Debian package $2)"
+}
+
+bench_setup() {
+    need_tool hyperfine hyperfine
+    need_tool node nodejs
+    [ -x "$PROGRAM" ] || die "no program at $PROGRAM: build it first (cmake -S . -B build -G Ninja && cmake --build build)"
+    BENCH_TMP=$(mktemp -d)
+    trap 'rm -rf "$BENCH_TMP"' EXIT
+    # The allowed roots of every request; a benchmark may replace them.
+    BENCH_ROOTS=$BENCH_TMP
+}
+
+# Runs a command as a web server starts the program: an empty environment
+# but for the request's query and the allowed roots.
+cgi_env() { # query command [args...]
+    env -i PATH="$PATH" QUERY_STRING="$1" FILES_ALLOWED_ROOT="$BENCH_ROOTS" "${@:2}"
+}
+
+# Stops the benchmark unless the request's answer holds the text: a figure
+# of a request that went wrong would measure the wrong thing.
+expect_answer() { # query text
+    cgi_env "$1" "$PROGRAM" >"$BENCH_TMP/answer" || die "request $1 failed"
+    grep -qF -- "$2" "$BENCH_TMP/answer" || die "request $1 did not answer with $2"
+}
+
+# Times each command under the request's environment and leaves the mean
+# times in seconds, in the order given, in the array MEANS.
+time_cmds() { # query command...
+    local json=$BENCH_TMP/hyperfine.json
+    # Its warnings about outliers are noise here; they are shown when it fails.
+    cgi_env "$1" hyperfine -N --style none --warmup "$WARMUP" --export-json "$json" "${@:2}" \
+        >"$BENCH_TMP/hyperfine.log" 2>&1 || {
+        cat "$BENCH_TMP/hyperfine.log" >&2
+        die "hyperfine failed on: ${*:2}"
+    }
+    mapfile -t MEANS < <(node -e '
+        const runs = JSON.parse(require("fs").readFileSync(process.argv[1], "utf8")).results;
+        for (const r of runs) console.log(r.mean);' "$json")
+}
+
+# One line per figure: the name, the ratio of two mean times, the target
+# ("" for none) and both means.
+ratio_line() { # name mean reference-mean target
+    awk -v n="$1" -v m="$2" -v r="$3" -v t="$4" 'BEGIN {
+        t = t == "" ? "no target" : "target " t
+        printf "%-36s %8.2fx    %-20s  %.3f ms vs %.3f ms\n", n, m / r, "(" t ")", m * 1000, r * 1000 }'
+}
+
+value_line() { # name value-with-unit target
+    printf '%-36s %9s    (target %s)\n' "$1" "$2" "$3"
+}
+
+# Maximum resident set of a request in KiB, the largest of three runs.
+peak_rss_kib() { # query
+    local max=0 kib
+    for _ in 1 2 3; do
+        cgi_env "$1" /usr/bin/time -f %M -o "$BENCH_TMP/rss" "$PROGRAM" >/dev/null ||
+            die "request $1 failed"
+        kib=$(tail -n 1 "$BENCH_TMP/rss")
+        [ "$kib" -gt "$max" ] && max=$kib
+    done
+    echo "$max"
+}
