@@ -48,7 +48,7 @@ cgi_env() { # query command [args...]
 # Stops the benchmark unless the request's answer holds the text: a figure
 # of a request that went wrong would measure the wrong thing.
 expect_answer() { # query text
-    cgi_env "$1" "$PROGRAM" >"$BENCH_TMP/answer" || die "request $1 failed"
+    cgi_env "$1" "$PROGRAM" </dev/null >"$BENCH_TMP/answer" || die "request $1 failed"
     grep -qF -- "$2" "$BENCH_TMP/answer" || die "request $1 did not answer with $2"
 }
 
@@ -83,7 +83,7 @@ value_line() { # name value-with-unit target
 peak_rss_kib() { # query
     local max=0 kib
     for _ in 1 2 3; do
-        cgi_env "$1" /usr/bin/time -f %M -o "$BENCH_TMP/rss" "$PROGRAM" >/dev/null ||
+        cgi_env "$1" /usr/bin/time -f %M -o "$BENCH_TMP/rss" "$PROGRAM" </dev/null >/dev/null ||
             die "request $1 failed"
         kib=$(tail -n 1 "$BENCH_TMP/rss")
         [ "$kib" -gt "$max" ] && max=$kib
