@@ -1,0 +1,244 @@
+// Browsing as a person does: roots, breadcrumbs, rows, keys, hidden files, sizes, and what the page does
+// when a listing fails or answers arrive out of order.
+import assert from 'node:assert/strict';
+import { describe, test } from 'node:test';
+import {
+  HOME, NODE_A, SECOND, assertClean, listed, open, preview, row, toastText, until, useBrowser, view, walk,
+} from './lib.mjs';
+import { SIZES } from './fixtures.mjs';
+
+useBrowser();
+const PAGE = `${NODE_A}/plugin_files`;
+const HOME_ROWS = ['deep', 'docs', 'empty', 'hostile', 'media', 'outside', 'sizes', 'text', 'notes.txt'];
+const lsOf = (reqs) => reqs.filter((r) => r.url.includes('action=ls')).map((r) => new URL(r.url, PAGE).searchParams.get('path'));
+
+describe('Roots and the first listing', () => {
+  test('a wide window lists the roots and opens the first one by itself', async () => {
+    const t = await open(PAGE);
+    await listed(t.page, 'home');
+    assert.deepEqual(await view(t.page), {
+      roots: ['home', 'second'], selRoot: 'home', crumbs: 'home', rows: HOME_ROWS, sel: 'deep', count: '9 items',
+      empty: false, view: 'roots', prevName: null, prevMeta: null, download: true, welcome: true,
+    });
+    assert.deepEqual(await t.page.$$eval('#roots .root .p', (ps) => ps.map((p) => p.textContent)), [HOME, SECOND]);
+    // Kind, icon and size of a row: a link to a directory is a directory row with the link icon.
+    const rows = await t.page.$$eval('#entries .row', (rs) => rs.map((r) => [r.querySelector('.nm').textContent,
+      r.className, r.querySelector('.ico path').getAttribute('d').slice(0, 6), r.querySelector('.mt').textContent]));
+    assert.deepEqual([rows[0], rows[5], rows[8]], [
+      ['deep', 'row dir sel', 'M3 7h6', ''], ['outside', 'row dir', 'M10 13', ''], ['notes.txt', 'row', 'M6 3h9', '23 B']]);
+    assert.deepEqual(t.requests.slice(0, 3), [{ url: '/plugin_files', pwd: null },
+      { url: '/plugin_files?action=roots', pwd: null },
+      { url: `/plugin_files?action=ls&path=${encodeURIComponent(HOME)}`, pwd: null }]);
+    await assertClean(t);
+    await t.close();
+  });
+
+  test('a window 820px wide keeps the root list until a root is tapped, then shows one pane at a time', async () => {
+    const t = await open(PAGE, { width: 820 });
+    const shown = () => t.page.evaluate(() => ['#side', '#main', '.listwrap', '.preview', '#btnBack']
+      .filter((s) => getComputedStyle(document.querySelector(s)).display !== 'none' && document.querySelector(s).offsetParent !== null));
+    assert.deepEqual(await shown(), ['#side']);
+    assert.equal((await view(t.page)).crumbs, 'Select a root');
+    await t.page.click('#roots .root >> nth=1');
+    await listed(t.page, 'second');
+    assert.deepEqual(await shown(), ['#main', '.listwrap', '#btnBack']);
+    assert.deepEqual(lsOf(t.requests), [SECOND]);
+    await preview(t.page, 'other.txt');
+    assert.equal((await view(t.page)).view, 'preview');
+    // The side pane stays displayed under the main pane, which covers it.
+    assert.deepEqual(await shown(), ['#side', '#main', '.preview', '#btnBack']);
+    await t.page.click('#btnBack');
+    assert.equal((await view(t.page)).view, 'browse');
+    assert.deepEqual(await shown(), ['#main', '.listwrap', '#btnBack']);
+    await t.close();
+  });
+
+  test('the root that holds the listing is the marked one', async () => {
+    const t = await open(PAGE);
+    await listed(t.page, 'home');
+    await t.page.click('#roots .root >> nth=1');
+    await listed(t.page, 'second');
+    const v = await view(t.page);
+    assert.deepEqual([v.selRoot, v.crumbs, v.rows, v.count, v.view], ['second', 'second', ['other.txt'], '1 item', 'browse']);
+    await t.close();
+  });
+});
+
+describe('Breadcrumbs', () => {
+  test('each step is a crumb that opens its directory; the root crumb goes back to the root', async () => {
+    const t = await open(PAGE);
+    await listed(t.page, 'home');
+    await walk(t.page, 'deep', 'one', 'two');
+    const crumbs = await t.page.$$eval('#crumbs > *', (cs) => cs.map((c) => [c.className, c.textContent, c.title]));
+    assert.deepEqual(crumbs, [['crumb', 'home', HOME], ['sep', '/', ''], ['crumb', 'deep', `${HOME}/deep`], ['sep', '/', ''],
+      ['crumb', 'one', `${HOME}/deep/one`], ['sep', '/', ''], ['crumb last', 'two', `${HOME}/deep/one/two`]]);
+    await t.page.click('#crumbs .crumb >> text=deep');
+    await listed(t.page, 'deep');
+    assert.deepEqual((await view(t.page)).rows, ['one', 'deep.txt']);
+    assert.equal((await view(t.page)).count, '2 items');
+    await t.page.click('#crumbs .crumb >> text=home');
+    await listed(t.page, 'home');
+    assert.equal((await view(t.page)).crumbs, 'home');
+    await t.close();
+  });
+});
+
+describe('Keyboard and buttons', () => {
+  test('arrows move the selection within the rows and open nothing; Enter opens, Backspace goes up', async () => {
+    const t = await open(PAGE);
+    await listed(t.page, 'home');
+    const key = async (k, n = 1) => { for (let i = 0; i < n; i++) await t.page.keyboard.press(k); return (await view(t.page)).sel; };
+    assert.equal(await key('ArrowUp'), 'deep');
+    assert.equal(await key('ArrowDown', 12), 'notes.txt');
+    assert.equal(await key('ArrowUp'), 'text');
+    assert.deepEqual(lsOf(t.requests), [HOME]);
+    await t.page.keyboard.press('Enter');
+    await listed(t.page, 'text');
+    await t.page.keyboard.press('Backspace');
+    await listed(t.page, 'home');
+    assert.equal((await view(t.page)).sel, 'deep');
+    // In a root Backspace does nothing, while the up button says so.
+    await t.page.keyboard.press('Backspace');
+    await t.page.click('#btnUp');
+    assert.equal(await toastText(t.page), 'Already at the root');
+    assert.deepEqual(lsOf(t.requests), [HOME, `${HOME}/text`, HOME]);
+    await t.close();
+  });
+
+  test('Enter with a button focused opens the selected entry instead of pressing the button', async () => {
+    const t = await open(PAGE);
+    await listed(t.page, 'home');
+    await t.page.focus('#btnHidden');
+    await t.page.keyboard.press('Enter');
+    await listed(t.page, 'deep');
+    assert.equal(await t.page.getAttribute('#btnHidden', 'class'), 'icon');
+    await t.close();
+  });
+
+  test('up goes to the parent and refresh lists the directory again', async () => {
+    const t = await open(PAGE);
+    await listed(t.page, 'home');
+    await walk(t.page, 'deep', 'one');
+    await t.page.click('#btnUp');
+    await listed(t.page, 'deep');
+    const refreshed = t.page.waitForEvent('requestfinished');
+    await t.page.click('#btnRefresh');
+    await refreshed;
+    assert.deepEqual(lsOf(t.requests), [HOME, `${HOME}/deep`, `${HOME}/deep/one`, `${HOME}/deep`, `${HOME}/deep`]);
+    assert.equal((await view(t.page)).crumbs, 'home / deep');
+    await t.close();
+  });
+});
+
+describe('Hidden files', () => {
+  test('the eye button lists names that begin with a dot, and hides them again', async () => {
+    const t = await open(PAGE);
+    await listed(t.page, 'home');
+    const state = async () => [...Object.values(await t.page.$eval('#btnHidden', (b) => ({ c: b.className, t: b.title, a: b.getAttribute('aria-label') }))),
+      (await view(t.page)).count];
+    await t.page.click('#btnHidden');
+    await until(t.page, () => document.querySelector('#count').textContent === '11 items');
+    assert.deepEqual((await view(t.page)).rows, ['.config', ...HOME_ROWS.slice(0, 8), '.hidden-file', 'notes.txt']);
+    assert.deepEqual(await state(), ['icon on', 'Hide hidden files', 'Hide hidden files', '11 items']);
+    assert.ok(t.requests.at(-1).url.endsWith(`path=${encodeURIComponent(HOME)}&hidden=1`));
+    await t.page.click('#btnHidden');
+    await until(t.page, () => document.querySelector('#count').textContent === '9 items');
+    assert.deepEqual(await state(), ['icon', 'Show hidden files', 'Show hidden files', '9 items']);
+    await t.close();
+  });
+
+  test('with no directory open the toggle changes only the button', async () => {
+    const t = await open(PAGE, { width: 600 });
+    await t.page.click('#btnHidden');
+    await t.page.click('#roots .root >> nth=0');
+    await until(t.page, () => document.querySelector('#count').textContent === '11 items');
+    assert.deepEqual(lsOf(t.requests), [HOME]);
+    await t.close();
+  });
+});
+
+describe('Sizes, counts and the empty directory', () => {
+  test('file sizes read in B, KB, MB and GB with one decimal', async () => {
+    const t = await open(PAGE);
+    await listed(t.page, 'home');
+    await walk(t.page, 'sizes');
+    const shown = await t.page.$$eval('#entries .row', (rs) => rs.map((r) => [r.querySelector('.nm').textContent, r.querySelector('.mt').textContent]));
+    assert.deepEqual(shown, SIZES.map(([name, , text]) => [name, text]));
+    assert.equal((await view(t.page)).count, '8 items');
+    await t.close();
+  });
+
+  test('an empty directory says so, puts the welcome back and hides the download button', async () => {
+    const t = await open(PAGE);
+    await listed(t.page, 'home');
+    await preview(t.page, 'notes.txt');
+    assert.equal((await view(t.page)).download, true);
+    await walk(t.page, 'empty');
+    const v = await view(t.page);
+    assert.deepEqual([v.rows, v.count, v.empty, v.welcome, v.prevName, v.download],
+      [[], '0 items', true, true, null, false]);
+    assert.equal(await t.page.textContent('#empty'), 'This directory is empty.');
+    assert.equal(await t.page.textContent('#prevBody'),
+      'Pick a root, then open a file to preview it.Arrows move \u00b7 Enter opens \u00b7 Backspace goes up');
+    await t.close();
+  });
+});
+
+describe('Failures and answers out of order', () => {
+  test('a refused listing keeps the old one and says why', async () => {
+    const t = await open(PAGE);
+    await listed(t.page, 'home');
+    const before = await view(t.page);
+    await row(t.page, 'outside').click();
+    assert.equal(await toastText(t.page), 'Cannot open folder: HTTP 403');
+    assert.deepEqual({ ...await view(t.page), sel: before.sel, view: before.view }, before);
+    assert.equal((await view(t.page)).sel, 'outside');
+    await t.close();
+  });
+
+  // The older request is held back until the newer one has been drawn, then let through.
+  async function overtaken(t, slowPath, act) {
+    let release;
+    const held = new Promise((r) => { release = r; });
+    await t.page.route((u) => u.searchParams.get('path') === slowPath, async (route) => { await held; await route.continue(); });
+    const answered = t.page.waitForEvent('response', (r) => new URL(r.url()).searchParams.get('path') === slowPath);
+    await act();
+    release();
+    // The page reads no body from a refusal, so only a success is waited for to the end.
+    const res = await answered;
+    if (res.ok()) await res.finished();
+    // Give the page the turn in which it would apply the late answer.
+    await t.page.evaluate(() => new Promise((r) => requestAnimationFrame(() => setTimeout(r))));
+  }
+
+  test('a listing answered after a newer one is dropped, and so is its failure', async () => {
+    const t = await open(PAGE);
+    await listed(t.page, 'home');
+    await overtaken(t, `${HOME}/deep`, async () => {
+      await row(t.page, 'deep').click();
+      await walk(t.page, 'docs');
+    });
+    assert.equal((await view(t.page)).crumbs, 'home / docs');
+    await t.page.click('#crumbs .crumb >> text=home');
+    await listed(t.page, 'home');
+    await overtaken(t, `${HOME}/outside`, async () => {
+      await row(t.page, 'outside').click();
+      await walk(t.page, 'text');
+    });
+    assert.deepEqual([(await view(t.page)).crumbs, await t.page.$('#toast.show')], ['home / text', null]);
+    await t.close();
+  });
+
+  test('a preview answered after a newer one is dropped', async () => {
+    const t = await open(PAGE);
+    await listed(t.page, 'home');
+    await walk(t.page, 'text');
+    await overtaken(t, `${HOME}/text/notes.txt`, async () => {
+      await row(t.page, 'notes.txt').click();
+      await preview(t.page, 'trailing.txt');
+    });
+    assert.deepEqual(await t.page.$$eval('#prevBody > *', (es) => es.map((e) => e.className)), ['codetxt']);
+    assert.equal(await t.page.textContent('#prevBody .ln'), '1\n2\n3');
+    await t.close();
+  });
+});
