@@ -1,0 +1,445 @@
+#include "harness.h"
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "path.h"
+#include "query.h"
+
+/* main.cpp is compiled with main renamed, so a request runs as a call. */
+int plugin_main(int argc, char **argv);
+
+const char FX_CANARY[] = "CANARY-7f3e1d-do-not-serve";
+
+static Fixture g_fx;
+static int g_fx_ready;
+
+void fail(const char *what, const std::string &detail)
+{
+    fprintf(stderr, "\nFAILED: %s\n--- detail (%zu bytes) ---\n", what, detail.size());
+    fwrite(detail.data(), 1, detail.size() < 4000 ? detail.size() : 4000, stderr);
+    fprintf(stderr, "\n---\n");
+    abort();
+}
+
+static void fx_file(const char *rel, const char *text, size_t len)
+{
+    char p[1024];
+    snprintf(p, sizeof p, "%s/%s", g_fx.base, rel);
+    int fd = open(p, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || write(fd, text, len) != (ssize_t)len)
+        fail("fixture: cannot write", p);
+    close(fd);
+}
+
+static void fx_dir(const char *rel)
+{
+    char p[1024];
+    snprintf(p, sizeof p, "%s/%s", g_fx.base, rel);
+    if (mkdir(p, 0755) != 0)
+        fail("fixture: cannot make directory", p);
+}
+
+static void fx_link(const char *target, const char *rel)
+{
+    char p[1024];
+    snprintf(p, sizeof p, "%s/%s", g_fx.base, rel);
+    if (symlink(target, p) != 0)
+        fail("fixture: cannot link", p);
+}
+
+static int rm_one(const char *p, const struct stat *, int, struct FTW *)
+{
+    return remove(p);
+}
+
+static void fx_remove(void)
+{
+    nftw(g_fx.base, rm_one, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+static void fx_make(void)
+{
+    char tmpl[] = "/tmp/pf-fx.XXXXXX";
+    if (!mkdtemp(tmpl) || !realpath(tmpl, g_fx.base))
+        fail("fixture: no temporary directory", tmpl);
+    atexit(fx_remove);
+    static const char *dirs[] = {"r1", "r1/sub", "r2", "a", "r1x"};
+    for (const char *d : dirs)
+        fx_dir(d);
+    size_t canary_len = strlen(FX_CANARY);
+    fx_file("a/a", FX_CANARY, canary_len);
+    fx_file("r1x/secret", FX_CANARY, canary_len);
+    fx_file("r1/note.txt", "inside note\n", 12);
+    fx_file("r1/bin.dat", "\x89PNG\0\0\x01", 7);
+    fx_file("r1/empty", "", 0);
+    fx_file("r1/.hidden", "hidden\n", 7);
+    fx_file("r1/sub/deep.md", "# deep\n", 7);
+    fx_file("r1/we\"ird\\na\tme\n\xff", "odd\n", 4);
+    fx_file("r2/two.txt", "two\n", 4);
+    fx_link("../a/a", "r1/a");
+    fx_link("../a", "r1/d");
+    fx_link("sub", "r1/in");
+    fx_link("nowhere", "r1/gone");
+    fx_link("loop", "r1/loop");
+    char fifo[600];
+    snprintf(fifo, sizeof fifo, "%s/r1/fifo", g_fx.base);
+    if (mkfifo(fifo, 0644) != 0)
+        fail("fixture: cannot make FIFO", fifo);
+    snprintf(g_fx.root1, sizeof g_fx.root1, "%s/r1", g_fx.base);
+    snprintf(g_fx.root2, sizeof g_fx.root2, "%s/r2", g_fx.base);
+    snprintf(g_fx.roots_env, sizeof g_fx.roots_env, "%s;%s", g_fx.root1, g_fx.root2);
+}
+
+const Fixture *fx_get(void)
+{
+    if (g_fx_ready)
+        return &g_fx;
+    fx_make();
+    /* Only the fixture's roots: no profile directory, no metadata mode. */
+    unsetenv("HOME");
+    unsetenv("USERPROFILE");
+    unsetenv("ZV_PLUGIN_META");
+    setenv("FILES_ALLOWED_ROOT", g_fx.roots_env, 1);
+    if (chdir(g_fx.root1) != 0)
+        fail("fixture: cannot enter root 1", g_fx.root1);
+    g_fx_ready = 1;
+    return &g_fx;
+}
+
+static void env_put(const char *name, const char *value)
+{
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+}
+
+std::string fx_run(const Request *req)
+{
+    fx_get();
+    env_put("QUERY_STRING", req->query);
+    env_put("KIV_PASSWORD", req->password);
+    env_put("HTTP_X_KIV_PASSWORD", req->header);
+    env_put("HTTP_AUTHORIZATION", req->auth);
+    /* The process-wide allowlist is filled by each request when empty. */
+    g_root_count = 0;
+    char *data = NULL;
+    size_t len = 0;
+    FILE *mem = open_memstream(&data, &len);
+    FILE *saved = stdout;
+    stdout = mem;
+    char arg0[] = "plugin_files";
+    char *argv[] = {arg0, NULL};
+    plugin_main(1, argv);
+    fflush(mem);
+    stdout = saved;
+    fclose(mem);
+    std::string out(data, len);
+    free(data);
+    return out;
+}
+
+int fx_under_roots(const char *path)
+{
+    const char *roots[] = {g_fx.root1, g_fx.root2};
+    for (const char *r : roots) {
+        size_t n = strlen(r);
+        if (strncmp(path, r, n) == 0 && (path[n] == '\0' || path[n] == '/'))
+            return 1;
+    }
+    return 0;
+}
+
+/* ---- JSON ---------------------------------------------------------------- */
+
+struct Json {
+    const char *p;
+    const char *end;
+    int depth;
+    void (*on_path)(const std::string &, void *);
+    void *ctx;
+};
+
+static void json_ws(Json *j)
+{
+    while (j->p < j->end && (*j->p == ' ' || *j->p == '\n' || *j->p == '\r' || *j->p == '\t'))
+        j->p++;
+}
+
+static int hex4(const char *p, unsigned *v)
+{
+    *v = 0;
+    for (int i = 0; i < 4; i++) {
+        char c = p[i];
+        int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
+              : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (d < 0)
+            return 0;
+        *v = *v << 4 | (unsigned)d;
+    }
+    return 1;
+}
+
+static void put_utf8(std::string *out, unsigned cp)
+{
+    if (cp < 0x80) {
+        out->push_back((char)cp);
+    } else if (cp < 0x800) {
+        out->push_back((char)(0xc0 | cp >> 6));
+        out->push_back((char)(0x80 | (cp & 0x3f)));
+    } else {
+        out->push_back((char)(0xe0 | cp >> 12));
+        out->push_back((char)(0x80 | (cp >> 6 & 0x3f)));
+        out->push_back((char)(0x80 | (cp & 0x3f)));
+    }
+}
+
+static int json_string(Json *j, std::string *out)
+{
+    static const char simple[] = "\"\\/bfnrt";
+    static const char value[] = "\"\\/\b\f\n\r\t";
+    if (j->p >= j->end || *j->p != '"')
+        return 0;
+    j->p++;
+    while (j->p < j->end) {
+        unsigned char c = (unsigned char)*j->p++;
+        if (c == '"')
+            return 1;
+        if (c < 0x20)
+            return 0;
+        if (c != '\\') {
+            out->push_back((char)c);
+            continue;
+        }
+        if (j->p >= j->end)
+            return 0;
+        char e = *j->p++;
+        const char *s = e ? strchr(simple, e) : NULL;
+        unsigned cp;
+        if (s) {
+            out->push_back(value[s - simple]);
+        } else if (e == 'u' && j->end - j->p >= 4 && hex4(j->p, &cp)) {
+            j->p += 4;
+            put_utf8(out, cp);
+        } else {
+            return 0;
+        }
+    }
+    return 0;
+}
+
+static int json_value(Json *j, const char *key);
+
+static int json_number(Json *j)
+{
+    const char *start = j->p;
+    if (j->p < j->end && *j->p == '-')
+        j->p++;
+    const char *digits = j->p;
+    while (j->p < j->end && *j->p >= '0' && *j->p <= '9')
+        j->p++;
+    size_t n = (size_t)(j->p - digits);
+    return n > 0 && !(n > 1 && *digits == '0') && j->p > start;
+}
+
+static int json_literal(Json *j, const char *word)
+{
+    size_t n = strlen(word);
+    if ((size_t)(j->end - j->p) < n || memcmp(j->p, word, n) != 0)
+        return 0;
+    j->p += n;
+    return 1;
+}
+
+static int json_container(Json *j, char close, int keyed)
+{
+    j->p++;
+    json_ws(j);
+    if (j->p < j->end && *j->p == close) {
+        j->p++;
+        return 1;
+    }
+    for (;;) {
+        std::string key;
+        json_ws(j);
+        if (keyed) {
+            if (!json_string(j, &key))
+                return 0;
+            json_ws(j);
+            if (j->p >= j->end || *j->p++ != ':')
+                return 0;
+        }
+        if (!json_value(j, keyed ? key.c_str() : NULL))
+            return 0;
+        json_ws(j);
+        if (j->p >= j->end)
+            return 0;
+        char c = *j->p++;
+        if (c == close)
+            return 1;
+        if (c != ',')
+            return 0;
+    }
+}
+
+static int json_value(Json *j, const char *key)
+{
+    json_ws(j);
+    if (j->p >= j->end || ++j->depth > 64)
+        return 0;
+    int ok;
+    char c = *j->p;
+    if (c == '{' || c == '[') {
+        ok = json_container(j, c == '{' ? '}' : ']', c == '{');
+    } else if (c == '"') {
+        std::string s;
+        ok = json_string(j, &s);
+        if (ok && key && j->on_path &&
+            (strcmp(key, "path") == 0 || strcmp(key, "parent") == 0 || strcmp(key, "root") == 0))
+            j->on_path(s, j->ctx);
+    } else if (c == 't' || c == 'f' || c == 'n') {
+        ok = json_literal(j, c == 't' ? "true" : c == 'f' ? "false" : "null");
+    } else {
+        ok = json_number(j);
+    }
+    j->depth--;
+    return ok;
+}
+
+int json_valid(const char *text, size_t len, void (*on_path)(const std::string &, void *), void *ctx)
+{
+    Json j = {text, text + len, 0, on_path, ctx};
+    if (!json_value(&j, NULL))
+        return 0;
+    json_ws(&j);
+    return j.p == j.end;
+}
+
+int json_unquote(const char *text, size_t len, std::string *out)
+{
+    Json j = {text, text + len, 0, NULL, NULL};
+    return json_string(&j, out) && j.p == j.end;
+}
+
+/* ---- CGI response -------------------------------------------------------- */
+
+/* "Name: value" with a token name; the value may hold any byte but CR and LF. */
+static int header_line(const std::string &line, std::string *name)
+{
+    size_t colon = line.find(": ");
+    if (colon == std::string::npos || colon == 0)
+        return 0;
+    for (size_t i = 0; i < colon; i++) {
+        char c = line[i];
+        if (!(c == '-' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return 0;
+    }
+    *name = line.substr(0, colon);
+    return line.find_first_of("\r\n") == std::string::npos;
+}
+
+static int status_line(const std::string &value)
+{
+    if (value.size() < 5 || value[3] != ' ')
+        return 0;
+    int code = atoi(value.c_str());
+    return code >= 400 && code <= 599 ? code : 0;
+}
+
+static void path_outside(const std::string &p, void *bad)
+{
+    if (!fx_under_roots(p.c_str()))
+        *(std::string *)bad = p;
+}
+
+static const char *check_body(const std::string &type, const std::string &disposition, Answer *ans)
+{
+    if (type == "application/json; charset=utf-8") {
+        ans->json = 1;
+        std::string outside;
+        const std::string &b = ans->body;
+        if (b.empty() || b.back() != '\n' || !json_valid(b.data(), b.size(), path_outside, &outside))
+            return "JSON body does not parse";
+        if (!outside.empty())
+            return "an answer names a path outside the roots";
+        ans->ok = b.compare(0, 11, "{\"ok\":true,") == 0;
+        if (!ans->ok && b.compare(0, 20, "{\"ok\":false,\"error\":") != 0)
+            return "JSON body starts with neither ok true nor an error";
+        if (ans->ok != (ans->status == 200))
+            return "\"ok\" disagrees with the status";
+        return NULL;
+    }
+    if (ans->status != 200)
+        return "an error answer that is not JSON";
+    if (type == "text/html; charset=utf-8")
+        return ans->body.empty() ? "an empty page" : NULL;
+    return disposition.empty() ? "a file answer without Content-Disposition" : NULL;
+}
+
+const char *check_response(const std::string &out, Answer *ans)
+{
+    *ans = Answer{200, 0, 0, std::string()};
+    if (out.find(FX_CANARY) != std::string::npos)
+        return "canary text in the output";
+    size_t end = out.find("\r\n\r\n");
+    if (end == std::string::npos)
+        return "no end of the header block";
+    std::string type, disposition, seen = "|";
+    for (size_t at = 0; at < end + 2;) {
+        size_t eol = out.find("\r\n", at);
+        std::string line = out.substr(at, eol - at), name;
+        if (!header_line(line, &name))
+            return "malformed header line";
+        if (seen.find("|" + name + "|") != std::string::npos)
+            return "a header given twice";
+        seen += name + "|";
+        std::string value = line.substr(name.size() + 2);
+        if (name == "Status" && (at != 0 || !(ans->status = status_line(value))))
+            return "bad or misplaced Status line";
+        if (name == "Content-Type")
+            type = value;
+        if (name == "Content-Disposition")
+            disposition = value;
+        at = eol + 2;
+    }
+    if (type.empty())
+        return "no Content-Type";
+    ans->body = out.substr(end + 4);
+    return check_body(type, disposition, ans);
+}
+
+static std::string file_bytes(const char *path)
+{
+    std::string s;
+    FILE *f = fopen(path, "rb");
+    char buf[4096];
+    size_t n;
+    while (f && (n = fread(buf, 1, sizeof buf, f)) > 0)
+        s.append(buf, n);
+    if (f)
+        fclose(f);
+    return s;
+}
+
+const char *check_served(const char *query, const Answer &ans)
+{
+    char action[64], path[FS_PATH_MAX];
+    get_query_val(query, "action", action, sizeof action);
+    if (ans.status != 200 || !get_query_val(query, "path", path, sizeof path) || !path[0])
+        return NULL;
+    int raw = strcmp(action, "raw") == 0;
+    if (!raw && strcmp(action, "read") != 0 && strcmp(action, "ls") != 0)
+        return NULL;
+    char *real = realpath(path, NULL);
+    const char *broken = !real || !fx_under_roots(real) ? "a path outside the roots was served"
+                       : raw && ans.body != file_bytes(real) ? "raw body differs from the file"
+                                                             : NULL;
+    free(real);
+    return broken;
+}
