@@ -60,7 +60,7 @@ export const MARKDOWN = [
     '<ul><li>item continued <em>here</em></li><li>next</li></ul><p>para</p>'],
   ['quotes.md', '> one\n> two `c`\n>> nested\n>tight', '<blockquote>one</blockquote><blockquote>two <code>c</code></blockquote>' +
     '<blockquote>&gt; nested</blockquote><blockquote>tight</blockquote>'],
-  ['rules.md', '---\n***\n___\n  -----  \n* * *\npara\n---', '<hr><hr><hr><hr><ul><li><em> </em></li></ul><p>para</p><hr>'],
+  ['rules.md', '---\n***\n___\n  -----  \n* * *\n\npara\n---', '<hr><hr><hr><hr><ul><li><em> </em></li></ul><p>para</p><hr>'],
   ['paragraphs.md', 'one\ntwo\n\nthree\n \t \nfour', '<p>one two</p><p>three</p><p>four</p>'],
   ['inline.md', '`code *x*` **bold [x](y)** *em `c`* [site](https://example.com/a) 2 * 3 * 4 ``',
     '<p><code>code *x*</code> <strong>bold [x](y)</strong> <em>em `c`</em> ' +

@@ -37,14 +37,19 @@ export function useBrowser() {
 }
 
 /**
- * Opens url in a new context. Options: width (default 1280), colorScheme, reducedMotion, init (a function
- * run in every document before its scripts). Records every request the page sends and every script error.
+ * Opens url in a new context. Options: width (default 1280), colorScheme, reducedMotion, storage (items put
+ * into the origin's localStorage first), init (a function run in every document before its scripts), wait
+ * (for the root list; default true). Records every request the page sends and every script error.
  */
-export async function open(url, { width = 1280, colorScheme = 'dark', reducedMotion, init, wait = true } = {}) {
+export async function open(url, { width = 1280, colorScheme = 'dark', reducedMotion, storage, init, wait = true } = {}) {
   const context = await browser.newContext({ viewport: { width, height: 760 }, colorScheme, reducedMotion });
   const page = await context.newPage();
   page.setDefaultTimeout(8000);
   if (init) await page.addInitScript(init);
+  if (storage) {
+    await page.goto(new URL('/storage-seed', url).href);
+    await page.evaluate((items) => Object.entries(items).forEach(([k, v]) => localStorage.setItem(k, v)), storage);
+  }
   const requests = [];
   const errors = [];
   page.on('request', (r) => requests.push({ url: r.url().replace(/^https?:\/\/[^/]+/, ''), pwd: r.headers()['x-kiv-password'] ?? null }));

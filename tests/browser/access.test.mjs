@@ -1,0 +1,110 @@
+// The node password and the hub: where the page finds the password, how it presents it, and the hub
+// route that carries plugin, node, id and password to the right node.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import { describe, test } from 'node:test';
+import { HUB, NODE_A, NODE_B, VAULT, assertClean, listed, open, preview, row, toastText, until, useBrowser, view } from './lib.mjs';
+import { PASSWORD } from './fixtures.mjs';
+
+useBrowser();
+const enc = encodeURIComponent;
+const P = enc(PASSWORD);
+const calls = (t) => t.requests.filter((r) => r.url.includes('action='));
+
+// Lets the document itself through the node's gate, as a host that already holds the password would,
+// so that only the page's own calls show where it finds the password.
+async function admitDocument(t) {
+  await t.page.route((u) => !u.searchParams.has('action'), (route) =>
+    route.continue({ headers: { ...route.request().headers(), 'x-kiv-password': PASSWORD } }));
+}
+
+async function openStored(url, storage) {
+  const t = await open(url, { storage, wait: false });
+  await admitDocument(t);
+  t.requests.length = 0;
+  await t.page.goto(url);
+  return t;
+}
+
+describe('Node password', () => {
+  test('a node with a password refuses the page without one', async () => {
+    const t = await open(`${NODE_B}/plugin_files`, { wait: false });
+    const res = await t.page.goto(`${NODE_B}/plugin_files`);
+    assert.deepEqual([res.status(), await res.text()], [401, '{"ok":false,"error":"invalid node password"}\n']);
+    await t.close();
+  });
+
+  test('a password in the page URL goes with every call, as header and parameter, and on image and download URLs', async () => {
+    const t = await open(`${NODE_B}/plugin_files?pwd=${P}`);
+    await listed(t.page, 'my vault');
+    assert.deepEqual(calls(t), [
+      { url: `/plugin_files?action=roots&pwd=${P}`, pwd: PASSWORD },
+      { url: `/plugin_files?action=ls&path=${enc(VAULT)}&pwd=${P}`, pwd: PASSWORD }]);
+    await preview(t.page, 'pic.png');
+    await until(t.page, () => document.querySelector('#prevBody img')?.complete);
+    assert.equal(await t.page.$eval('#prevBody img', (i) => i.naturalWidth), 1);
+    await preview(t.page, 'secret.txt');
+    assert.equal(await t.page.textContent('#prevBody .tx'), 'behind the password');
+    const [download] = await Promise.all([t.page.waitForEvent('download'), t.page.click('#btnDownload')]);
+    assert.equal(fs.readFileSync(await download.path(), 'utf8'), 'behind the password\n');
+    assert.deepEqual(calls(t).slice(2), [
+      { url: `/plugin_files?action=raw&path=${enc(`${VAULT}/pic.png`)}&pwd=${P}`, pwd: null },
+      { url: `/plugin_files?action=read&path=${enc(`${VAULT}/secret.txt`)}&pwd=${P}`, pwd: PASSWORD },
+      { url: `/plugin_files?action=raw&path=${enc(`${VAULT}/secret.txt`)}&download=1&pwd=${P}`, pwd: null }]);
+    await t.close();
+  });
+
+  // what is stored, the password the page must use (null: none)
+  const STORED = [
+    ['the active password', { kiv_active_pwd: PASSWORD }, PASSWORD],
+    ["the node's password before the active one", { kiv_pwd_b: PASSWORD, kiv_active_pwd: 'wrong' }, PASSWORD],
+    ["the active password when the node's is empty", { kiv_pwd_b: '', kiv_active_pwd: PASSWORD }, PASSWORD],
+    ["another node's password only", { kiv_pwd_other: PASSWORD }, null],
+  ];
+  for (const [label, storage, used] of STORED) {
+    test(`with ${label} stored, node b is called with ${used === null ? 'no password' : 'that password'}`, async () => {
+      const t = await openStored(`${NODE_B}/plugin_files?node=b`, storage);
+      const auth = used === null ? '' : `&pwd=${P}`;
+      if (used === null) assert.equal(await toastText(t.page), 'Cannot list roots: HTTP 401');
+      else await listed(t.page, 'my vault');
+      assert.deepEqual(calls(t)[0], { url: `/plugin_files?action=roots&node=b${auth}`, pwd: used });
+      await t.close();
+    });
+  }
+});
+
+describe('Hub', () => {
+  test('through the hub every call names plugin, action, path, hidden, node, id and pwd in that order', async () => {
+    const t = await openStored(`${HUB}/plugins?plugin=files&node=b&id=s 1`, { kiv_pwd_b: PASSWORD });
+    await listed(t.page, 'my vault');
+    await t.page.click('#btnHidden');
+    await until(t.page, () => document.querySelector('#count').textContent === '4 items');
+    // A backslash is an ordinary byte of a name here, but the breadcrumbs split at it.
+    await row(t.page, 'back\\slash').click();
+    await listed(t.page, 'slash');
+    const tail = `&node=b&id=s%201&pwd=${P}`;
+    assert.deepEqual(calls(t), [
+      { url: `/plugins?plugin=files&action=roots${tail}`, pwd: PASSWORD },
+      { url: `/plugins?plugin=files&action=ls&path=${enc(VAULT)}${tail}`, pwd: PASSWORD },
+      { url: `/plugins?plugin=files&action=ls&path=${enc(VAULT)}&hidden=1${tail}`, pwd: PASSWORD },
+      { url: `/plugins?plugin=files&action=ls&path=${enc(VAULT).replace('my%20vault', 'my%20vault%2Fback%5Cslash')}&hidden=1${tail}`, pwd: PASSWORD }]);
+    assert.deepEqual([(await view(t.page)).crumbs, (await view(t.page)).count], ['my vault / back / slash', '0 items']);
+    await t.close();
+  });
+
+  test('the hub relays each node by its name, and each shows its own roots', async () => {
+    for (const [node, roots] of [['a', ['home', 'second']], ['b', ['my vault']]]) {
+      const t = await open(`${HUB}/plugins?plugin=files&node=${node}&pwd=${P}`);
+      assert.deepEqual([node, (await view(t.page)).roots], [node, roots]);
+      await assertClean(t);
+      await t.close();
+    }
+  });
+
+  test('the page opened on the node itself calls the program at /plugin_files, never /plugins', async () => {
+    const t = await open(`${NODE_A}/plugin_files?node=a&id=x`);
+    await listed(t.page, 'home');
+    assert.deepEqual(calls(t).map((r) => r.url.split('&')[0]), ['/plugin_files?action=roots', '/plugin_files?action=ls']);
+    await t.close();
+  });
+});
