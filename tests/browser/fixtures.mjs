@@ -1,7 +1,5 @@
-// The trees the browser tests browse, and the demo tree of the screenshots. The tests import the same
-// tables to know what each file holds, so a fixture and its expectation never drift apart.
-//   node tests/browser/fixtures.mjs tests DIR   writes the test trees under DIR
-//   node tests/browser/fixtures.mjs demo DIR    writes the demo tree under DIR
+// The trees the browser tests browse. The tests import the same tables to know what each file holds, so
+// a fixture and its expectation never drift apart. `node tests/browser/fixtures.mjs DIR` writes them.
 import fs from 'node:fs';
 import path from 'node:path';
 import zlib from 'node:zlib';
@@ -106,7 +104,7 @@ export const PASSWORD = 's3 cret&x=%y';
 export const PIXEL = png(1, 1, () => [200, 40, 40]);
 export const BIG_MD_SIZE = 1200000;
 
-function put(file, content) {
+export function put(file, content) {
   fs.mkdirSync(path.dirname(file), { recursive: true });
   fs.writeFileSync(file, content);
 }
@@ -153,66 +151,10 @@ export function testTree(dir) {
   fs.mkdirSync(path.join(vault, 'back\\slash'), { recursive: true });
 }
 
-// A gentle diagonal gradient with a sun, for the demo's picture.
-function demoPicture() {
-  return png(480, 300, (x, y) => {
-    const t = y / 300;
-    const d = Math.hypot(x - 340, y - 110);
-    if (d < 46) return [255, 214, 10];
-    const glow = Math.max(0, 1 - d / 220) * 60;
-    const hill = y > 210 + 30 * Math.sin(x / 70);
-    if (hill) return [48, 120 + 40 * t, 88];
-    return [Math.min(255, 40 + 120 * t + glow), Math.min(255, 90 + 80 * t + glow), Math.min(255, 190 + 40 * t)];
-  });
-}
-
-const DEMO_README = `# Field notes
-
-A small tree to show how **files** previews what it finds.
-
-## What is here
-
-- \`photos/\` holds a picture of the hills
-- \`src/\` has a little program
-- *Everything* is read-only: nothing is ever written
-
-## Getting started
-
-1. Pick a root on the left
-2. Move with the arrow keys, open with Enter
-3. Press Backspace to go up
-
-\`\`\`sh
-scripts/serve ~/projects ~/notes
-\`\`\`
-
-> Tip: add \`?theme=light\` to the address for the light theme.
-
-See [the project page](https://example.com/files) for more.
-`;
-
-/** The demo tree of the screenshots, under dir/projects. */
-export function demoTree(dir) {
-  const root = path.join(dir, 'projects');
-  put(path.join(root, 'README.md'), DEMO_README);
-  put(path.join(root, 'photos', 'hills.png'), demoPicture());
-  put(path.join(root, 'photos', 'sunrise.png'), png(64, 40, (x, y) => [250, 150 + y, 60 + x]));
-  put(path.join(root, 'src', 'main.c'), '#include <stdio.h>\n\nint main(void)\n{\n    puts("hello");\n    return 0;\n}\n');
-  put(path.join(root, 'src', 'util.h'), '#pragma once\nint add(int a, int b);\n');
-  put(path.join(root, 'notes', 'todo.txt'), 'water the plants\nbuy coffee\n');
-  put(path.join(root, 'notes', 'ideas.md'), '# Ideas\n\n- a garden planner\n- a recipe box\n');
-  put(path.join(root, 'archive', 'old.log'), 'nothing to see\n');
-  put(path.join(root, 'budget.csv'), 'month,amount\njan,120\nfeb,95\n');
-  put(path.join(root, 'config.json'), '{ "theme": "dark", "roots": 2 }\n');
-  put(path.join(root, 'LICENSE'), 'Permission is granted to read these notes.\n');
-  put(path.join(dir, 'notes', 'journal.md'), '# Journal\n\nA quiet day.\n');
-}
-
 if (process.argv[1] === fileURLToPath(import.meta.url)) {
-  const [kind, dir] = process.argv.slice(2);
-  if (!dir || !['tests', 'demo'].includes(kind)) {
-    console.error('usage: fixtures.mjs tests|demo DIR');
+  if (!process.argv[2]) {
+    console.error('usage: fixtures.mjs DIR');
     process.exit(2);
   }
-  (kind === 'tests' ? testTree : demoTree)(dir);
+  testTree(process.argv[2]);
 }
