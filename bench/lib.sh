@@ -52,8 +52,9 @@ expect_answer() { # query text
     grep -qF -- "$2" "$BENCH_TMP/answer" || die "request $1 did not answer with $2"
 }
 
-# Times each command under the request's environment and leaves the mean
-# times in seconds, in the order given, in the array MEANS.
+# Times each command under the request's environment and leaves, in the
+# order given, one time per command in the array TIMES: its mean wall-clock
+# time and its mean processor time (user and system) in seconds, as "wall cpu".
 time_cmds() { # query command...
     local json=$BENCH_TMP/hyperfine.json
     # Its warnings about outliers are noise here; they are shown when it fails.
@@ -62,17 +63,20 @@ time_cmds() { # query command...
         cat "$BENCH_TMP/hyperfine.log" >&2
         die "hyperfine failed on: ${*:2}"
     }
-    mapfile -t MEANS < <(node -e '
+    mapfile -t TIMES < <(node -e '
         const runs = JSON.parse(require("fs").readFileSync(process.argv[1], "utf8")).results;
-        for (const r of runs) console.log(r.mean);' "$json")
+        for (const r of runs) console.log(r.mean, r.user + r.system);' "$json")
 }
 
-# One line per figure: the name, the ratio of two mean times, the target
-# ("" for none) and both means.
-ratio_line() { # name mean reference-mean target
+# One line per figure: the name, the ratio of the mean wall-clock times, the
+# target ("" for none), both means, and the ratio of processor times, which a
+# machine busy with other work disturbs less.
+ratio_line() { # name times reference-times target
     awk -v n="$1" -v m="$2" -v r="$3" -v t="$4" 'BEGIN {
+        split(m, a, " "); split(r, b, " ")
         t = t == "" ? "no target" : "target " t
-        printf "%-36s %8.2fx    %-20s  %.3f ms vs %.3f ms\n", n, m / r, "(" t ")", m * 1000, r * 1000 }'
+        printf "%-36s %8.2fx    %-20s  %.3f ms vs %.3f ms, cpu %.2fx\n",
+            n, a[1] / b[1], "(" t ")", a[1] * 1000, b[1] * 1000, a[2] / b[2] }'
 }
 
 value_line() { # name value-with-unit target
