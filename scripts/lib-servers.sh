@@ -52,15 +52,15 @@ SRV_PIDS=()
 declare -A SRV_KIND=()
 
 srv_ensure() {
-  local spec check missing=()
-  for spec in "$@"; do
-    check=${spec%%:*}
+  local want check missing=()
+  for want in "$@"; do
+    check=${want%%:*}
     if [[ $check == /* ]]; then
       [[ -e $check ]] && continue
     else
       command -v "$check" >/dev/null 2>&1 && continue
     fi
-    missing+=("${spec#*:}")
+    missing+=("${want#*:}")
   done
   ((${#missing[@]})) || return 0
   if ((EUID != 0)); then
@@ -192,15 +192,20 @@ srv_start_hub() {
 }
 
 srv_stop() {
-  local pid=$1 i sig=TERM kept=() p
+  local pid=$1 i sig=TERM kept=() p children=()
   [[ ${SRV_KIND[$pid]:-} == nginx ]] && sig=QUIT
   if kill -0 "$pid" 2>/dev/null; then
+    # nginx workers outlive a master that had to be killed: remember them by PID.
+    mapfile -t children < <(ps -o pid= --ppid "$pid" 2>/dev/null)
     kill "-$sig" "$pid" 2>/dev/null
     for ((i = 0; i < 250; i++)); do
       kill -0 "$pid" 2>/dev/null || break
       sleep 0.02
     done
-    kill -0 "$pid" 2>/dev/null && kill -KILL "$pid" 2>/dev/null
+    if kill -0 "$pid" 2>/dev/null; then
+      kill -KILL "$pid" 2>/dev/null
+      for p in "${children[@]}"; do kill -KILL $p 2>/dev/null; done
+    fi
   fi
   wait "$pid" 2>/dev/null
   unset "SRV_KIND[$pid]"
