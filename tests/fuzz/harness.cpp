@@ -344,12 +344,17 @@ static int header_line(const std::string &line, std::string *name)
     return line.find_first_of("\r\n") == std::string::npos;
 }
 
+/* The status a "Status:" value announces, or 0 when it is not one the
+ * program may send, with its own reason phrase. */
 static int status_line(const std::string &value)
 {
-    if (value.size() < 5 || value[3] != ' ')
-        return 0;
-    int code = atoi(value.c_str());
-    return code >= 400 && code <= 599 ? code : 0;
+    static const char *known[] = {"400 Bad Request", "401 Unauthorized", "403 Forbidden", "404 Not Found",
+                                  "405 Method Not Allowed", "413 Payload Too Large",
+                                  "500 Internal Server Error"};
+    for (const char *k : known)
+        if (value == k)
+            return atoi(k);
+    return 0;
 }
 
 static void path_outside(const std::string &p, void *bad)
