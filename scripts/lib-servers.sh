@@ -16,7 +16,7 @@
 #       Install the Debian packages whose TEST is missing. TEST is a command
 #       name, or an absolute path that must exist. Runs apt-get (once
 #       updated) only when something is missing; needs root then.
-#   srv_build [BUILD_DIR]
+#   srv_build [BUILD_DIR [CMAKE_ARG...]]
 #       Configure and build the program (Release, Ninja) into BUILD_DIR,
 #       default build/ in the repository; prints the program's path.
 #   srv_free_port
@@ -74,7 +74,8 @@ srv_ensure() {
 
 srv_build() {
   local dir=${1:-$SRV_REPO/build}
-  cmake -S "$SRV_REPO" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >&2 &&
+  shift $(($# ? 1 : 0))
+  cmake -S "$SRV_REPO" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >&2 &&
     cmake --build "$dir" >&2 &&
     echo "$dir/plugin_files"
 }
@@ -197,17 +198,18 @@ srv_stop() {
   if kill -0 "$pid" 2>/dev/null; then
     # nginx workers outlive a master that had to be killed: remember them by PID.
     mapfile -t children < <(ps -o pid= --ppid "$pid" 2>/dev/null)
-    kill "-$sig" "$pid" 2>/dev/null
+    kill "-$sig" "$pid" 2>/dev/null || true
     for ((i = 0; i < 250; i++)); do
       kill -0 "$pid" 2>/dev/null || break
       sleep 0.02
     done
     if kill -0 "$pid" 2>/dev/null; then
-      kill -KILL "$pid" 2>/dev/null
-      for p in "${children[@]}"; do kill -KILL $p 2>/dev/null; done
+      kill -KILL "$pid" 2>/dev/null || true
+      for p in "${children[@]}"; do kill -KILL "$p" 2>/dev/null || true; done
     fi
   fi
-  wait "$pid" 2>/dev/null
+  # The server's own exit status says nothing here; callers may run under set -e.
+  wait "$pid" 2>/dev/null || true
   unset "SRV_KIND[$pid]"
   for p in "${SRV_PIDS[@]}"; do [[ $p != "$pid" ]] && kept+=("$p"); done
   SRV_PIDS=("${kept[@]}")
