@@ -19,6 +19,8 @@
 #   srv_build [BUILD_DIR [CMAKE_ARG...]]
 #       Configure and build the program (Release, Ninja) into BUILD_DIR,
 #       default build/ in the repository; prints the program's path.
+#   srv_port_open PORT
+#       True when something accepts connections on 127.0.0.1:PORT.
 #   srv_free_port
 #       Prints a random port in 20000-59999 on which nothing listens.
 #   srv_wait_port PORT [PID] [SECONDS]
@@ -80,7 +82,6 @@ srv_build() {
     echo "$dir/plugin_files"
 }
 
-# True when something accepts connections on 127.0.0.1:$1.
 srv_port_open() {
   (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
 }
