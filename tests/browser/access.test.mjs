@@ -34,6 +34,15 @@ describe('Node password', () => {
     await t.close();
   });
 
+  test('a password beyond Latin-1 goes out in the header as its UTF-8 bytes, so the calls still leave', async () => {
+    const word = 'пароль';
+    const t = await open(`${NODE_A}/plugin_files?pwd=${enc(word)}`);
+    await listed(t.page, 'home');
+    assert.deepEqual(calls(t)[0], { url: `/plugin_files?action=roots&pwd=${enc(word)}`, pwd: Buffer.from(word).toString('latin1') });
+    await assertClean(t);
+    await t.close();
+  });
+
   test('a password in the page URL goes with every call, as header and parameter, and on image and download URLs', async () => {
     const t = await open(`${NODE_B}/plugin_files?pwd=${P}`);
     await listed(t.page, 'my vault');
