@@ -6,7 +6,6 @@
  *   1: path_under of "path\nroot" against the byte-exact rule;
  *   2: path_join of "dir\nname";
  *   3: path_parent of a canonical-looking directory under "/" or root 1. */
-#include <errno.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -36,8 +35,9 @@ static int link_free(const std::string &p)
     if (lstat(p.c_str(), &st) != 0)
         return 0;
     char *target = S_ISLNK(st.st_mode) ? realpath(p.c_str(), NULL) : NULL;
+    int resolves = target != NULL;
     free(target);
-    return target == NULL;
+    return !resolves;
 }
 
 /* The input made absolute fits a path buffer; a longer one is refused. */
@@ -100,7 +100,7 @@ static void check_parent(const std::string &rel, int under_slash)
     std::string dir = rel.empty() ? root : (under_slash ? "" : root) + "/" + rel;
     if (!canonical_form(dir) || dir.size() >= FS_PATH_MAX)
         return;
-    char out[FS_PATH_MAX];
+    char out[FS_PATH_MAX] = "";
     int has = path_parent(dir.c_str(), root.c_str(), out);
     if (has != (dir != root))
         fail("path_parent: a parent for a root or none for a directory below it", dir);
