@@ -40,9 +40,12 @@ bench_setup() {
 }
 
 # Runs a command as a web server starts the program: an empty environment
-# but for the request's query and the allowed roots.
+# but for the request's query, the allowed roots and, when BENCH_PASSWORD is
+# set, the node's password.
 cgi_env() { # query command [args...]
-    env -i PATH="$PATH" QUERY_STRING="$1" FILES_ALLOWED_ROOT="$BENCH_ROOTS" "${@:2}"
+    local password=()
+    [ -n "${BENCH_PASSWORD:-}" ] && password=(KIV_PASSWORD="$BENCH_PASSWORD")
+    env -i PATH="$PATH" QUERY_STRING="$1" FILES_ALLOWED_ROOT="$BENCH_ROOTS" "${password[@]}" "${@:2}"
 }
 
 # Stops the benchmark unless the request's answer holds the text: a figure
@@ -83,7 +86,13 @@ value_line() { # name value-with-unit target
     printf '%-36s %9s    (target %s)\n' "$1" "$2" "$3"
 }
 
-# Maximum resident set of a request in KiB, the largest of three runs.
+# Maximum resident set of a request, the largest of three runs, after
+# checking the request's answer.
+rss_line() { # name query answer
+    expect_answer "$2" "$3"
+    value_line "peak RSS $1" "$(awk -v k="$(peak_rss_kib "$2")" 'BEGIN { printf "%.1f MiB", k / 1024 }')" "<= 16 MiB"
+}
+
 peak_rss_kib() { # query
     local max=0 kib
     for _ in 1 2 3; do
