@@ -1,6 +1,6 @@
 // Runs plugin_files the way a CGI server does (one process, environment in, bytes out) and keeps every
 // platform-specific spelling of a path in this one file, so the same cases can run against the Windows
-// build under Wine by setting PLUGIN_FILES_OS=win and PLUGIN_FILES_CMD="wine build-win/plugin_files.exe".
+// build under Wine: tests/wine/run sets PLUGIN_FILES_OS=win and starts the program through its launcher.
 // Run from the repo: `node --test tests/cgi/` (the program is taken from build/plugin_files by default).
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
@@ -17,8 +17,9 @@ export const posixOnly = { skip: WIN && 'needs a POSIX file system' };
 const here = path.dirname(fileURLToPath(import.meta.url));
 const CMD = (process.env.PLUGIN_FILES_CMD || path.join(here, '..', '..', 'build', 'plugin_files'))
   .split(' ').filter(Boolean);
-// Wine needs its own variables to start at all; the Windows build reads no HOME, so passing it is harmless.
-const BASE_ENV = WIN ? pick(process.env, ['PATH', 'HOME', 'WINEPREFIX', 'WINEARCH', 'WINEDEBUG']) : {};
+// Wine needs its own variables to start at all, and a UTF-8 LANG to pass non-ASCII names and values
+// unchanged; the Windows build reads no HOME, so passing it is harmless.
+const BASE_ENV = WIN ? pick(process.env, ['PATH', 'HOME', 'LANG', 'WINEPREFIX', 'WINEARCH', 'WINEDEBUG']) : {};
 // Only a guard against a hanging program (a FIFO opened for reading): a hang fails instead of blocking.
 const HANG_GUARD_MS = 60000;
 
@@ -42,6 +43,8 @@ export const jp = (p) => JSON.stringify(progPath(p));
  */
 export function run({ query, rawQuery, env = {}, args = [], cwd } = {}) {
   const e = { ...BASE_ENV, ...env };
+  // Wine replaces USERPROFILE in the first process it starts; the launcher (tests/wine) puts it back.
+  if (WIN && e.USERPROFILE !== undefined) e.PF_USERPROFILE = e.USERPROFILE;
   if (query !== undefined) e.QUERY_STRING = query;
   let cmd = [...CMD, ...args];
   if (rawQuery) {
