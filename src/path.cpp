@@ -155,7 +155,9 @@ const char *path_name(const char *path)
 
 int path_parent(const char *dir, const char *root, char *out)
 {
-    if (!root || strcmp(dir, root) == 0)
+    /* The root itself, in whatever spelling the platform counts as the same,
+     * has no parent: a step up from it would leave the allowlist. */
+    if (!root || (path_under(dir, root) && path_under(root, dir)))
         return 0;
     size_t n = strlen(dir);
     while (n > 1 && fs_is_sep(dir[n - 1]))

@@ -1,7 +1,7 @@
 // How parameters are found and decoded, seen through the directory that a listing ends up showing.
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
-import { api, build, DIR, okJson, progPath, SEP, tmpBase } from './lib.mjs';
+import { api, build, DIR, okJson, posixOnly, progPath, SEP, tmpBase } from './lib.mjs';
 
 const B = build(tmpBase(), {
   'a b': DIR, '%41': DIR, A: DIR, one: DIR, two: DIR, '100%': DIR, '%zz': DIR, 'x%4': DIR,
@@ -28,8 +28,9 @@ const CASES = [
   ['names are not decoded', `p%61th=${Q}two`, null],
   ['a name without = is passed over', `path&path=${Q}one`, 'one'],
   ['a trailing & is harmless', `path=${Q}one&`, 'one'],
-  ['the value is cut to 4095 bytes', `path=${full}XYZ`, 'one'],
 ];
 for (const [name, query, dir] of CASES) {
   test(name, () => assert.equal(listed(query), progPath(dir === null ? B : `${B}/${dir}`)));
 }
+// The narrow Win32 calls refuse a path of 260 bytes or more, so this one needs POSIX.
+test('the value is cut to 4095 bytes', posixOnly, () => assert.equal(listed(`path=${full}XYZ`), progPath(`${B}/one`)));

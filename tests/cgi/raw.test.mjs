@@ -3,7 +3,7 @@ import assert from 'node:assert/strict';
 import { randomBytes } from 'node:crypto';
 import fs from 'node:fs';
 import { test } from 'node:test';
-import { api, build, DIR, errOut, expectOut, posixOnly, tmpBase } from './lib.mjs';
+import { api, build, DIR, errOut, expectOut, posixOnly, tmpBase, WIN } from './lib.mjs';
 
 const TXT = 'text/plain; charset=utf-8';
 const BIN = 'application/octet-stream';
@@ -25,7 +25,8 @@ const TYPES = [
   ['.png', undefined, 'image/png', 'inline'], ['drawing.svg', undefined, TXT, 'attachment'],
   ['report.pdf', undefined, 'application/pdf', 'attachment'], ['notes.txt', '1', TXT, 'attachment'],
   ...['g.md', 'h.json', 'i.c', 'j.H', 'k.log', 'page.html', 'x.xhtml', 'y.shtml'].map((n) => [n, undefined, TXT, 'attachment']),
-  ...['PAGE.HTML', 'z.HtM', 'README', 'notes.', 'archive.tar.gz', '.bashrc', 'x.cc', 'x.pn', 'x.pngx']
+  // Windows drops a trailing dot from a name, so "notes." is a POSIX name only.
+  ...['PAGE.HTML', 'z.HtM', 'README', ...(WIN ? [] : ['notes.']), 'archive.tar.gz', '.bashrc', 'x.cc', 'x.pn', 'x.pngx']
     .map((n) => [n, undefined, BIN, 'attachment']),
   ['naïve café.txt', undefined, TXT, 'attachment'],
 ];
