@@ -41,10 +41,16 @@ void act_read(const char *, const char *path)
     buf_printf(&b, ",\"size\":%lld,\"mtime\":\"%s\",\"mode\":\"%04o\"", st.size, when, 0644);
     buf_printf(&b, ",\"binary\":%s,\"truncated\":%s,\"bytes_read\":%lu", binary ? "true" : "false",
                truncated ? "true" : "false", (unsigned long)n);
-    if (!binary) {
-        buf_puts(&b, ",\"text\":");
-        json_str(&b, g_text);
+    if (binary) {
+        buf_puts(&b, "}\n");
+        json_send(&b);
+        return;
     }
-    buf_puts(&b, "}\n");
+    /* Every failure is settled by now, so the text can go out as it is
+     * encoded: a mebibyte is never copied into a growing body, and no
+     * allocation can fail half-way and leave the answer without its text. */
+    buf_puts(&b, ",\"text\":");
     json_send(&b);
+    json_write_str(g_text);
+    out_puts("}\n");
 }

@@ -1,6 +1,7 @@
 #include "out.h"
 
 #include <stdarg.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -76,50 +77,137 @@ void buf_free(struct OutBuf *b)
     b->len = b->cap = 0;
 }
 
-/* What each byte becomes inside a JSON string: 0 passes unchanged, 'u' is
- * written as \u00XX, anything else follows a backslash. */
-static const char g_json_esc[256] = {
-    'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u', 't', 'n', 'u', 'u', 'r', 'u', 'u',
-    'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u',
-    0, 0, '"', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, '\\', 0, 0, 0,
+/* What each byte becomes inside a JSON string: itself, a backslash pair, or
+ * \u00XX; padded to eight bytes so that it is copied in one move. Built by
+ * the compiler, so the program does no work for it at start-up. */
+struct JsonCodes {
+    char text[256][8];
+    unsigned char len[256];
 };
 
-/* Two passes, one to size and one to copy, so a mebibyte of text costs one
- * growth check instead of one per byte. */
-void json_str(struct OutBuf *b, const char *s)
+static constexpr JsonCodes json_codes(void)
 {
-    static const char hex[] = "0123456789abcdef";
-    if (!s)
-        s = "";
-    size_t n = 2;
-    const unsigned char *p;
-    for (p = (const unsigned char *)s; *p; p++)
-        n += g_json_esc[*p] == 0 ? 1 : g_json_esc[*p] == 'u' ? 6 : 2;
-    if (!buf_need(b, n))
-        return;
-    char *w = b->data + b->len;
-    *w++ = '"';
-    for (p = (const unsigned char *)s; *p; p++) {
-        char e = g_json_esc[*p];
-        if (e == 0) {
-            *w++ = (char)*p;
-        } else if (e == 'u') {
-            memcpy(w, "\\u00", 4);
-            w[4] = hex[*p >> 4];
-            w[5] = hex[*p & 15];
-            w += 6;
+    const char *hex = "0123456789abcdef";
+    JsonCodes t = {};
+    for (int c = 0; c < 256; c++) {
+        char e = c == '\t' ? 't' : c == '\n' ? 'n' : c == '\r' ? 'r' : c == '"' ? '"' : c == '\\' ? '\\' : 0;
+        if (e) {
+            t.text[c][0] = '\\';
+            t.text[c][1] = e;
+            t.len[c] = 2;
+        } else if (c < 0x20) {
+            const char u[6] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 15]};
+            for (int i = 0; i < 6; i++)
+                t.text[c][i] = u[i];
+            t.len[c] = 6;
         } else {
-            w[0] = '\\';
-            w[1] = e;
-            w += 2;
+            t.text[c][0] = (char)c;
+            t.len[c] = 1;
         }
     }
-    *w++ = '"';
-    *w = '\0';
+    return t;
+}
+
+static constexpr JsonCodes g_json = json_codes();
+
+/* 1 when none of eight bytes needs an escape: no control byte, quote or
+ * backslash, i.e. no zero byte in w & 0xE0.., w ^ '"'.. or w ^ '\\'.. */
+static int json_word_plain(uint64_t w)
+{
+    const uint64_t ones = 0x0101010101010101ull;
+    const uint64_t highs = 0x8080808080808080ull;
+    uint64_t c = w & (ones * 0xE0);
+    uint64_t q = w ^ (ones * '"');
+    uint64_t k = w ^ (ones * '\\');
+    return ((((c - ones) & ~c) | ((q - ones) & ~q) | ((k - ones) & ~k)) & highs) == 0;
+}
+
+static size_t json_size(const char *s, size_t len)
+{
+    size_t n = 2;
+    size_t i = 0;
+    for (; i + 8 <= len; i += 8) {
+        uint64_t w;
+        memcpy(&w, s + i, 8);
+        if (json_word_plain(w)) {
+            n += 8;
+            continue;
+        }
+        for (size_t j = i; j < i + 8; j++)
+            n += g_json.len[(unsigned char)s[j]];
+    }
+    for (; i < len; i++)
+        n += g_json.len[(unsigned char)s[i]];
+    return n;
+}
+
+/* Writes eight bytes per input byte and steps by its length, so the caller
+ * leaves seven bytes of room beyond the text. */
+static char *json_copy(char *out, const char *s, size_t len)
+{
+    size_t i = 0;
+    for (; i + 8 <= len; i += 8) {
+        uint64_t w;
+        memcpy(&w, s + i, 8);
+        if (json_word_plain(w)) {
+            memcpy(out, &w, 8);
+            out += 8;
+            continue;
+        }
+        for (size_t j = i; j < i + 8; j++) {
+            unsigned char c = (unsigned char)s[j];
+            memcpy(out, g_json.text[c], 8);
+            out += g_json.len[c];
+        }
+    }
+    for (; i < len; i++) {
+        unsigned char c = (unsigned char)s[i];
+        memcpy(out, g_json.text[c], 8);
+        out += g_json.len[c];
+    }
+    return out;
+}
+
+/* Sized first, so a mebibyte of text costs one growth check; both passes go
+ * eight bytes at a time through plain text and take the bytes of a word that
+ * needs escapes from the table, without a branch per byte. */
+void json_str(struct OutBuf *b, const char *s)
+{
+    if (!s)
+        s = "";
+    size_t len = strlen(s);
+    size_t n = json_size(s, len);
+    if (!buf_need(b, n + 7))
+        return;
+    char *out = b->data + b->len;
+    *out++ = '"';
+    out = json_copy(out, s, len);
+    *out++ = '"';
+    *out = '\0';
     b->len += n;
+}
+
+/* The text as a JSON string literal straight to standard output, encoded a
+ * page at a time through one static buffer, so a mebibyte of preview is never
+ * copied into a growing body. */
+void json_write_str(const char *s)
+{
+    enum { PIECE = 4096 };
+    static char out[65536];
+    size_t len = strlen(s);
+    size_t used = 0;
+    out[used++] = '"';
+    for (size_t i = 0; i < len; i += PIECE) {
+        size_t piece = len - i < (size_t)PIECE ? len - i : (size_t)PIECE;
+        /* Room for every byte escaped to six, the overhang and the quote. */
+        if (used + piece * 6 + 8 > sizeof out) {
+            out_write(out, used);
+            used = 0;
+        }
+        used = (size_t)(json_copy(out + used, s + i, piece) - out);
+    }
+    out[used++] = '"';
+    out_write(out, used);
 }
 
 void out_write(const char *s, size_t n)

@@ -37,6 +37,8 @@ void buf_free(struct OutBuf *b);
 
 /* `s` as a JSON string literal, quotes included; NULL gives "". */
 void json_str(struct OutBuf *b, const char *s);
+/* The same literal written to standard output; for a value that ends a body. */
+void json_write_str(const char *s);
 
 /* Standard output, bytes unchanged. Results are not checked: the response
  * is all the program has to tell anyone. */

@@ -2,6 +2,9 @@
 // JSON encoder escapes exactly what it must.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+#include <unistd.h>
+
 #include <string>
 
 #include "out.h"
@@ -124,6 +127,36 @@ TEST(Json, EncodingAppendsAfterExistingText)
     EXPECT_STREQ(buf_text(&b), "{\"k\":\"v\\n\"}");
     expect_invariants(b);
     buf_free(&b);
+}
+
+// Everything standard output received while fn ran.
+template <class Fn> std::string captured(Fn fn)
+{
+    fflush(stdout);
+    FILE *tmp = tmpfile();
+    int saved = dup(fileno(stdout));
+    dup2(fileno(tmp), fileno(stdout));
+    fn();
+    fflush(stdout);
+    dup2(saved, fileno(stdout));
+    close(saved);
+    std::string r;
+    rewind(tmp);
+    for (int c; (c = fgetc(tmp)) != EOF;)
+        r += (char)c;
+    fclose(tmp);
+    return r;
+}
+
+TEST(Json, StreamedLiteralEqualsTheBuiltOne)
+{
+    std::string text;
+    for (int i = 0; i < 300000; i++)
+        text += (char)(i % 7 == 0 ? 1 + i % 255 : 'a' + i % 26);
+    for (size_t len : {0, 1, 7, 8, 9, 4095, 4096, 4097, 65536, 300000}) {
+        std::string s = text.substr(0, len);
+        EXPECT_EQ(captured([&] { json_write_str(s.c_str()); }), encoded(s.c_str())) << len;
+    }
 }
 
 TEST(StrCopy, BoundedAndTerminated)
