@@ -71,7 +71,7 @@ srv_ensure() {
   fi
   echo "installing: ${missing[*]}" >&2
   DEBIAN_FRONTEND=noninteractive apt-get update -qq >&2 &&
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >&2
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
 srv_build() {
