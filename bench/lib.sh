@@ -72,14 +72,15 @@ time_cmds() { # query command...
 }
 
 # One line per figure: the name, the ratio of the mean wall-clock times, the
-# target ("" for none), both means, and the ratio of processor times, which a
-# machine busy with other work disturbs less.
+# target ("" for none), both means, and, when both sides have one, the ratio
+# of processor times, which a machine busy with other work disturbs less.
 ratio_line() { # name times reference-times target
     awk -v n="$1" -v m="$2" -v r="$3" -v t="$4" 'BEGIN {
         split(m, a, " "); split(r, b, " ")
         t = t == "" ? "no target" : "target " t
-        printf "%-36s %8.2fx    %-20s  %.3f ms vs %.3f ms, cpu %.2fx\n",
-            n, a[1] / b[1], "(" t ")", a[1] * 1000, b[1] * 1000, a[2] / b[2] }'
+        printf "%-36s %8.2fx    %-20s  %.3f ms vs %.3f ms", n, a[1] / b[1], "(" t ")", a[1] * 1000, b[1] * 1000
+        if (a[2] != "" && b[2] != "") printf ", cpu %.2fx", a[2] / b[2]
+        printf "\n" }'
 }
 
 value_line() { # name value-with-unit target

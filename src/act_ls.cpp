@@ -11,16 +11,50 @@
 /* The enumeration stops here, so a huge directory costs no more than this. */
 enum { LS_MAX_ENTRIES = 5000 };
 
+/* The entry table and, behind it in the same block, a pool with room for
+ * every name at its longest. The block is allocated zero-filled, so the
+ * system maps pages only as entries and names reach them: a listing of short
+ * names touches a small fraction of it, which is most of what a listing
+ * costs on a machine where a fresh page is dear. */
 struct Listing {
     struct DirEntry *entries;
+    char *names;
+    size_t names_used;
     int count;
     int truncated;
 };
 
-static int lower(unsigned char c)
+static int listing_alloc(struct Listing *ls)
 {
-    return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+    size_t table = LS_MAX_ENTRIES * sizeof(struct DirEntry);
+    memset(ls, 0, sizeof *ls);
+    ls->entries = (struct DirEntry *)calloc(1, table + (size_t)LS_MAX_ENTRIES * ENT_NAME_MAX);
+    if (!ls->entries)
+        return 0;
+    ls->names = (char *)ls->entries + table;
+    return 1;
 }
+
+/* Every name gets at most ENT_NAME_MAX bytes, so the pool never runs out. */
+static const char *keep_name(struct Listing *ls, const char *name)
+{
+    char *slot = ls->names + ls->names_used;
+    str_copy(slot, ENT_NAME_MAX, name);
+    ls->names_used += strlen(slot) + 1;
+    return slot;
+}
+
+/* tolower in the C locale, as a table: the sort compares every name byte
+ * many times over. */
+struct LowerTable {
+    unsigned char of[256];
+    constexpr LowerTable() : of()
+    {
+        for (int c = 0; c < 256; c++)
+            of[c] = (unsigned char)(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    }
+};
+static constexpr LowerTable g_lower;
 
 int ent_cmp(const void *a, const void *b)
 {
@@ -31,8 +65,8 @@ int ent_cmp(const void *a, const void *b)
     const unsigned char *p = (const unsigned char *)x->name;
     const unsigned char *q = (const unsigned char *)y->name;
     for (; *p || *q; p++, q++)
-        if (lower(*p) != lower(*q))
-            return lower(*p) < lower(*q) ? -1 : 1;
+        if (g_lower.of[*p] != g_lower.of[*q])
+            return g_lower.of[*p] < g_lower.of[*q] ? -1 : 1;
     return strcmp(x->name, y->name);
 }
 
@@ -68,7 +102,7 @@ static int enumerate(const char *dir, int hidden, struct Listing *ls)
             break;
         }
         struct DirEntry *e = &ls->entries[ls->count++];
-        str_copy(e->name, sizeof e->name, fe.name);
+        e->name = keep_name(ls, fe.name);
         e->is_dir = fe.is_dir;
         e->is_link = fe.is_link;
         stat_entry(dir, e);
@@ -85,15 +119,31 @@ static void json_str_or_null(struct OutBuf *b, const char *s)
         buf_puts(b, "null");
 }
 
+/* Four octal digits, as "%04o" of the permission bits gives them. */
+static void put_mode(struct OutBuf *b, int mode)
+{
+    char text[4];
+    for (int i = 3; i >= 0; i--, mode >>= 3)
+        text[i] = (char)('0' + (mode & 7));
+    buf_putn(b, text, sizeof text);
+}
+
+/* Built from pieces rather than a format string: this runs for each of up
+ * to 5000 entries. */
 static void put_entry(struct OutBuf *b, const struct DirEntry *e, int first)
 {
     char when[TIME_TEXT_MAX];
     time_text(e->mtime, when);
     buf_puts(b, first ? "\n  {\"name\":" : ",\n  {\"name\":");
     json_str(b, e->name);
-    buf_printf(b, ",\"type\":\"%s\",\"link\":%s,\"size\":%lld,\"mtime\":\"%s\",\"mode\":\"%04o\"}",
-               e->is_dir ? "dir" : "file", e->is_link ? "true" : "false", e->size, when,
-               e->mode & 07777);
+    buf_puts(b, e->is_dir ? ",\"type\":\"dir\",\"link\":" : ",\"type\":\"file\",\"link\":");
+    buf_puts(b, e->is_link ? "true,\"size\":" : "false,\"size\":");
+    buf_put_int(b, e->size);
+    buf_puts(b, ",\"mtime\":\"");
+    buf_puts(b, when);
+    buf_puts(b, "\",\"mode\":\"");
+    put_mode(b, e->mode & 07777);
+    buf_puts(b, "\"}");
 }
 
 static void send_listing(const char *dir, int hidden, const struct Listing *ls)
@@ -131,8 +181,8 @@ void act_ls(const char *query, const char *path)
         return;
     }
     int hidden = query_flag(query, "hidden");
-    struct Listing ls = {(struct DirEntry *)calloc(LS_MAX_ENTRIES, sizeof(struct DirEntry)), 0, 0};
-    if (!ls.entries || !enumerate(dir, hidden, &ls)) {
+    struct Listing ls;
+    if (!listing_alloc(&ls) || !enumerate(dir, hidden, &ls)) {
         free(ls.entries);
         json_err(403, "cannot list directory");
         return;

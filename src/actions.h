@@ -12,9 +12,14 @@ void act_ls(const char *query, const char *path);
 void act_read(const char *query, const char *path);
 void act_raw(const char *query, const char *path);
 
-/* One listed entry. mode is 0 when its attributes could not be read. */
+/* Longest entry name the platforms give, NUL included: 255 bytes on POSIX,
+ * 259 in a Win32 find record. */
+enum { ENT_NAME_MAX = 260 };
+
+/* One listed entry; its name lives in the listing's name pool. mode is 0
+ * when its attributes could not be read. */
 struct DirEntry {
-    char name[512];
+    const char *name;
     int is_dir;
     int is_link;
     long long size;

@@ -65,6 +65,19 @@ void buf_printf(struct OutBuf *b, const char *fmt, ...)
     b->len += (size_t)n;
 }
 
+void buf_put_int(struct OutBuf *b, long long v)
+{
+    char digits[24];
+    char *w = digits + sizeof digits;
+    unsigned long long u = v < 0 ? 0ULL - (unsigned long long)v : (unsigned long long)v;
+    do
+        *--w = (char)('0' + u % 10);
+    while (u /= 10);
+    if (v < 0)
+        *--w = '-';
+    buf_putn(b, w, (size_t)(digits + sizeof digits - w));
+}
+
 const char *buf_text(const struct OutBuf *b)
 {
     return b->data ? b->data : "";

@@ -31,6 +31,9 @@ void buf_putn(struct OutBuf *b, const char *s, size_t n);
 void buf_puts(struct OutBuf *b, const char *s);
 void buf_printf(struct OutBuf *b, const char *fmt, ...)
     __attribute__((format(printf, 2, 3)));
+/* v in decimal, without the cost of a format string: the listing writes
+ * one per entry. */
+void buf_put_int(struct OutBuf *b, long long v);
 /* The text, "" when nothing was ever appended. */
 const char *buf_text(const struct OutBuf *b);
 void buf_free(struct OutBuf *b);

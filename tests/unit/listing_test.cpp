@@ -14,7 +14,7 @@ namespace {
 DirEntry entry(const char *name, int is_dir)
 {
     DirEntry e = {};
-    str_copy(e.name, sizeof e.name, name);
+    e.name = name;
     e.is_dir = is_dir;
     return e;
 }

@@ -87,6 +87,20 @@ TEST(OutBuf, LongFormattedTextIsAppendedWhole)
     buf_free(&b);
 }
 
+TEST(OutBuf, IntegersAsPrintfWritesThem)
+{
+    const long long cases[] = {0, 7, 10, -1, 1048576, 67108865, 9223372036854775807LL,
+                               -9223372036854775807LL - 1};
+    for (long long v : cases) {
+        OutBuf b = {nullptr, 0, 0};
+        buf_puts(&b, "n=");
+        buf_put_int(&b, v);
+        EXPECT_EQ(std::string(b.data, b.len), "n=" + std::to_string(v)) << v;
+        expect_invariants(b);
+        buf_free(&b);
+    }
+}
+
 TEST(OutBuf, RefusedGrowthLeavesTheBufferAsItWas)
 {
     OutBuf b = {nullptr, 0, 0};
