@@ -105,6 +105,22 @@ describe('Keyboard and buttons', () => {
     await t.close();
   });
 
+  test('after arrow steps the rows are exactly what drawing the list anew with that selection gives', async () => {
+    const t = await open(PAGE);
+    await listed(t.page, 'home');
+    const rowsHtml = () => t.page.$$eval('#entries .row', (rs) => rs.map((r) => r.outerHTML));
+    const drawn = await rowsHtml();
+    for (let i = 0; i < 5; i++) await t.page.keyboard.press('ArrowDown');
+    // A fresh draw gives every row its class in one piece, "sel" last, on the selected row only.
+    const fresh = drawn.map((html, i) => {
+      const plain = html.replace(' sel"', '"');
+      return i === 5 ? plain.replace(/^<button class="([^"]*)"/, '<button class="$1 sel"') : plain;
+    });
+    assert.deepEqual(await rowsHtml(), fresh);
+    assert.equal((await view(t.page)).sel, 'outside');
+    await t.close();
+  });
+
   test('Enter with a button focused opens the selected entry instead of pressing the button', async () => {
     const t = await open(PAGE);
     await listed(t.page, 'home');
