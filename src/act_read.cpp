@@ -11,8 +11,15 @@ enum {
     BINARY_PROBE = 8192    /* a NUL in this much of the head means binary */
 };
 
-/* Static so that previewing a large file allocates nothing for its content. */
+/* Where the text is read when the platform gives no large-page block: static,
+ * so a preview never fails for want of memory. */
 static char g_text[PREVIEW_MAX + 1];
+
+static char *text_buffer(void)
+{
+    char *block = (char *)fs_large_block(PREVIEW_MAX + 1);
+    return block ? block : g_text;
+}
 
 void act_read(const char *, const char *path)
 {
@@ -21,15 +28,16 @@ void act_read(const char *, const char *path)
     struct FsFile f;
     if (!path_regular_file(path, canon, &st) || !path_open_file(canon, &f, "cannot read file"))
         return;
-    long long n = fs_read(&f, g_text, PREVIEW_MAX);
+    char *text = text_buffer();
+    long long n = fs_read(&f, text, PREVIEW_MAX);
     fs_close(&f);
     if (n < 0) {
         json_err(403, "cannot read file");
         return;
     }
-    int binary = memchr(g_text, 0, n < BINARY_PROBE ? (size_t)n : (size_t)BINARY_PROBE) != NULL;
+    int binary = memchr(text, 0, n < BINARY_PROBE ? (size_t)n : (size_t)BINARY_PROBE) != NULL;
     int truncated = !binary && st.size > PREVIEW_MAX;
-    g_text[n] = '\0';
+    text[n] = '\0';
 
     char when[TIME_TEXT_MAX];
     time_text(st.mtime, when);
@@ -51,6 +59,6 @@ void act_read(const char *, const char *path)
      * allocation can fail half-way and leave the answer without its text. */
     buf_puts(&b, ",\"text\":");
     json_send(&b);
-    json_write_str(g_text);
+    json_write_str(text);
     out_puts("}\n");
 }

@@ -45,6 +45,13 @@ struct FsFile {
 /* Process set-up: binary standard output, no death by a closed pipe. */
 void fs_init(void);
 
+/* A block of at least n zero bytes for the rest of the process, backed by
+ * large pages where the system offers them, so that filling it costs one
+ * page fault instead of one per 4 KiB (on a virtual machine a fresh page
+ * can cost more than the bytes written to it). NULL when the platform has
+ * none to give; the caller then uses memory of its own. */
+void *fs_large_block(size_t n);
+
 /* Platform rules for path text. */
 int fs_is_sep(char c);
 /* The byte as containment compares it (case and separator folding). */

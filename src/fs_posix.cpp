@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #if defined(__linux__)
@@ -133,6 +134,22 @@ static void facts_from(const struct stat *sb, struct FsStat *st)
     st->is_reg = S_ISREG(sb->st_mode);
     st->size = st->is_dir ? 0 : (long long)sb->st_size;
     st->mtime = (long long)sb->st_mtime;
+}
+
+/* Anonymous memory aligned to a 2 MiB boundary, the unit a large page
+ * covers; the mapping lasts until the process exits. */
+void *fs_large_block(size_t n)
+{
+    const size_t unit = (size_t)2 << 20;
+    size_t len = (n + unit - 1) / unit * unit;
+    void *map = mmap(NULL, len + unit, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (map == MAP_FAILED)
+        return NULL;
+    char *block = (char *)(((uintptr_t)map + unit - 1) & ~(uintptr_t)(unit - 1));
+#ifdef MADV_HUGEPAGE
+    madvise(block, len, MADV_HUGEPAGE);
+#endif
+    return block;
 }
 
 int fs_stat(const char *path, struct FsStat *st)
