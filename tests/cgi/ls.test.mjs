@@ -116,6 +116,17 @@ test('hostile names are escaped in the listing', posixOnly, () => {
   assert.deepEqual(okJson(r).entries.map((e) => e.name).sort(), NAMES.map(([n]) => n).sort());
 });
 
+test('names of the longest length the file system allows come out whole, many at once', () => {
+  // 255 bytes each: plain letters, and three-byte characters that end exactly at the limit.
+  const names = [];
+  for (let i = 0; i < 400; i++) names.push(String(i).padStart(3, '0') + 'x'.repeat(252));
+  names.push('\u65e5'.repeat(85));
+  const D = build(`${B}/longnames`, Object.fromEntries(names.map((n) => [n, ''])));
+  const got = okJson(ls({}, [D]));
+  assert.equal(got.count, names.length);
+  assert.deepEqual(got.entries.map((e) => e.name), names);
+});
+
 test('an entry whose full path would pass 4095 bytes is listed without attributes', posixOnly, () => {
   let deep = `${B}/deep`;
   while (deep.length < 3900) deep += '/' + 'd'.repeat(Math.min(200, 3999 - deep.length));
