@@ -8,6 +8,7 @@
 
 BENCH_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 REPO_DIR=$(dirname "$BENCH_DIR")
+. "$REPO_DIR/scripts/lib-servers.sh"
 # Another build (a different linking, say) is measured by naming it here.
 PROGRAM=${PLUGIN_FILES:-$REPO_DIR/build/plugin_files}
 WARMUP=${BENCH_WARMUP:-10}
@@ -19,19 +20,12 @@ die() {
 
 # A missing tool is installed from its Debian package when we are allowed to;
 # otherwise the benchmark stops and says what to install.
-need_tool() { # tool package
-    command -v "$1" >/dev/null 2>&1 && return 0
-    if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
-        echo "bench: installing $2" >&2
-        apt-get install -y -qq "$2" >/dev/null 2>&1 ||
-            { apt-get update -qq && apt-get install -y -qq "$2"; } >/dev/null 2>&1
-    fi
-    command -v "$1" >/dev/null 2>&1 || die "$1 is missing (Debian package $2)"
+need_tools() { # tool:package...
+    srv_ensure "$@" || die "missing tools: $*"
 }
 
 bench_setup() {
-    need_tool hyperfine hyperfine
-    need_tool node nodejs
+    need_tools hyperfine:hyperfine node:nodejs
     [ -x "$PROGRAM" ] || die "no program at $PROGRAM: build it first (cmake -S . -B build -G Ninja && cmake --build build)"
     BENCH_TMP=$(mktemp -d)
     trap 'rm -rf "$BENCH_TMP"' EXIT

@@ -12,10 +12,14 @@
 #   srv_start_hub hub "" "a=$SRV_PORT"
 #
 # Functions (all return non-zero on failure, with a message on stderr):
+#   srv_install PACKAGE...
+#       Install the Debian packages that dpkg does not have, without their
+#       recommendations. Runs apt-get (once updated) only when something is
+#       missing; needs root then. Every script of the project installs
+#       through here.
 #   srv_ensure TEST:PACKAGE...
-#       Install the Debian packages whose TEST is missing. TEST is a command
-#       name, or an absolute path that must exist. Runs apt-get (once
-#       updated) only when something is missing; needs root then.
+#       srv_install for the packages whose TEST is missing. TEST is a command
+#       name, or an absolute path that must exist.
 #   srv_build [BUILD_DIR [CMAKE_ARG...]]
 #       Configure and build the program (Release, Ninja) into BUILD_DIR,
 #       default build/ in the repository; prints the program's path.
@@ -53,6 +57,21 @@ SRV_DIR=${SRV_DIR:-}
 SRV_PIDS=()
 declare -A SRV_KIND=()
 
+srv_install() {
+  local p missing=()
+  for p in "$@"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  ((${#missing[@]})) || return 0
+  if ((EUID != 0)); then
+    echo "missing packages: ${missing[*]} (install them as root)" >&2
+    return 1
+  fi
+  echo "installing: ${missing[*]}" >&2
+  DEBIAN_FRONTEND=noninteractive apt-get update -qq >&2 &&
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
 srv_ensure() {
   local want check missing=()
   for want in "$@"; do
@@ -64,14 +83,7 @@ srv_ensure() {
     fi
     missing+=("${want#*:}")
   done
-  ((${#missing[@]})) || return 0
-  if ((EUID != 0)); then
-    echo "missing packages: ${missing[*]} (install them as root)" >&2
-    return 1
-  fi
-  echo "installing: ${missing[*]}" >&2
-  DEBIAN_FRONTEND=noninteractive apt-get update -qq >&2 &&
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  srv_install "${missing[@]}"
 }
 
 srv_build() {

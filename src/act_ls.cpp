@@ -44,18 +44,6 @@ static const char *keep_name(struct Listing *ls, const char *name)
     return slot;
 }
 
-/* tolower in the C locale, as a table: the sort compares every name byte
- * many times over. */
-struct LowerTable {
-    unsigned char of[256];
-    constexpr LowerTable() : of()
-    {
-        for (int c = 0; c < 256; c++)
-            of[c] = (unsigned char)(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
-    }
-};
-static constexpr LowerTable g_lower;
-
 int ent_cmp(const void *a, const void *b)
 {
     const struct DirEntry *x = (const struct DirEntry *)a;
@@ -65,8 +53,8 @@ int ent_cmp(const void *a, const void *b)
     const unsigned char *p = (const unsigned char *)x->name;
     const unsigned char *q = (const unsigned char *)y->name;
     for (; *p || *q; p++, q++)
-        if (g_lower.of[*p] != g_lower.of[*q])
-            return g_lower.of[*p] < g_lower.of[*q] ? -1 : 1;
+        if (str_lower(*p) != str_lower(*q))
+            return str_lower(*p) < str_lower(*q) ? -1 : 1;
     return strcmp(x->name, y->name);
 }
 

@@ -39,11 +39,9 @@ static int ext_matches(const char *ext, size_t len, const char *row)
 {
     if (strlen(row) != len)
         return 0;
-    for (size_t i = 0; i < len; i++) {
-        unsigned char c = (unsigned char)ext[i];
-        if ((c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c) != (unsigned char)row[i])
+    for (size_t i = 0; i < len; i++)
+        if (str_lower((unsigned char)ext[i]) != (unsigned char)row[i])
             return 0;
-    }
     return 1;
 }
 

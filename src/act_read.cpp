@@ -46,7 +46,7 @@ void act_read(const char *, const char *path)
     json_str(&b, canon);
     buf_puts(&b, ",\"name\":");
     json_str(&b, path_name(canon));
-    buf_printf(&b, ",\"size\":%lld,\"mtime\":\"%s\",\"mode\":\"%04o\"", st.size, when, 0644);
+    buf_printf(&b, ",\"size\":%lld,\"mtime\":\"%s\",\"mode\":\"0644\"", st.size, when);
     buf_printf(&b, ",\"binary\":%s,\"truncated\":%s,\"bytes_read\":%lu", binary ? "true" : "false",
                truncated ? "true" : "false", (unsigned long)n);
     if (binary) {

@@ -36,7 +36,7 @@ char fs_fold(char c)
 {
     if (c == '/')
         return '\\';
-    return c >= 'A' && c <= 'Z' ? (char)(c + ('a' - 'A')) : c;
+    return (char)str_lower((unsigned char)c);
 }
 
 /* The end of a name that starts at p[i]: the index of the next separator or

@@ -76,8 +76,7 @@ int main(int argc, char **argv)
         gate_refuse();
         return 0;
     }
-    if (g_root_count == 0)
-        path_setup_roots();
+    path_setup_roots();
     const char *query = getenv("QUERY_STRING");
     char action[ACTION_MAX];
     if (!query || !choose_action(query, action)) {

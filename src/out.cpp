@@ -135,25 +135,6 @@ static int json_word_plain(uint64_t w)
     return ((((c - ones) & ~c) | ((q - ones) & ~q) | ((k - ones) & ~k)) & highs) == 0;
 }
 
-static size_t json_size(const char *s, size_t len)
-{
-    size_t n = 2;
-    size_t i = 0;
-    for (; i + 8 <= len; i += 8) {
-        uint64_t w;
-        memcpy(&w, s + i, 8);
-        if (json_word_plain(w)) {
-            n += 8;
-            continue;
-        }
-        for (size_t j = i; j < i + 8; j++)
-            n += g_json.len[(unsigned char)s[j]];
-    }
-    for (; i < len; i++)
-        n += g_json.len[(unsigned char)s[i]];
-    return n;
-}
-
 /* Writes eight bytes per input byte and steps by its length, so the caller
  * leaves seven bytes of room beyond the text. */
 static char *json_copy(char *out, const char *s, size_t len)
@@ -181,23 +162,23 @@ static char *json_copy(char *out, const char *s, size_t len)
     return out;
 }
 
-/* Sized first, so a mebibyte of text costs one growth check; both passes go
- * eight bytes at a time through plain text and take the bytes of a word that
- * needs escapes from the table, without a branch per byte. */
+/* Room for the worst case (every byte six, the quotes and the copy's
+ * overhang) is asked for once: names and paths are short, and the long
+ * preview text goes out through json_write_str instead. */
 void json_str(struct OutBuf *b, const char *s)
 {
     if (!s)
         s = "";
     size_t len = strlen(s);
-    size_t n = json_size(s, len);
-    if (!buf_need(b, n + 7))
+    if (len > BUF_MAX_CAP / 6 || !buf_need(b, len * 6 + 2 + 7))
         return;
-    char *out = b->data + b->len;
+    char *start = b->data + b->len;
+    char *out = start;
     *out++ = '"';
     out = json_copy(out, s, len);
     *out++ = '"';
     *out = '\0';
-    b->len += n;
+    b->len += (size_t)(out - start);
 }
 
 /* The text as a JSON string literal straight to standard output, encoded a

@@ -57,4 +57,22 @@ void json_err(int status, const char *message);
  * or size is 0. */
 void str_copy(char *dst, size_t size, const char *src);
 
+/* c with A-Z lowered and every other byte kept, as tolower does in the C
+ * locale. A table the compiler fills: the listing's sort asks for every byte
+ * it compares, many times over. */
+struct AsciiLower {
+    unsigned char of[256];
+    constexpr AsciiLower() : of()
+    {
+        for (int c = 0; c < 256; c++)
+            of[c] = (unsigned char)(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    }
+};
+inline constexpr AsciiLower g_ascii_lower;
+
+static inline unsigned char str_lower(unsigned char c)
+{
+    return g_ascii_lower.of[c];
+}
+
 #endif

@@ -8,14 +8,14 @@
 char g_roots[MAX_ROOTS][FS_PATH_MAX];
 int g_root_count;
 
-/* Length of `root` without trailing separators, keeping its root prefix. */
-static size_t trimmed_len(const char *root)
+/* Length of `path` without trailing separators, keeping its root prefix. */
+static size_t trimmed_len(const char *path)
 {
-    size_t n = strlen(root);
-    size_t keep = fs_root_len(root);
+    size_t n = strlen(path);
+    size_t keep = fs_root_len(path);
     if (keep < 1)
         keep = 1;
-    while (n > keep && fs_is_sep(root[n - 1]))
+    while (n > keep && fs_is_sep(path[n - 1]))
         n--;
     return n;
 }
@@ -29,6 +29,11 @@ int path_under(const char *path, const char *root)
         if (path[i] == '\0' || fs_fold(path[i]) != fs_fold(root[i]))
             return 0;
     return path[n] == '\0' || fs_is_sep(path[n]) || fs_is_sep(root[n - 1]);
+}
+
+int path_same(const char *a, const char *b)
+{
+    return path_under(a, b) && path_under(b, a);
 }
 
 const char *path_root_of(const char *path)
@@ -48,7 +53,7 @@ void add_root(const char *path)
     if (!canon_path(path, canon, &status))
         return;
     for (int i = 0; i < g_root_count; i++)
-        if (path_under(canon, g_roots[i]) && path_under(g_roots[i], canon))
+        if (path_same(canon, g_roots[i]))
             return;
     str_copy(g_roots[g_root_count++], FS_PATH_MAX, canon);
 }
@@ -157,11 +162,9 @@ int path_parent(const char *dir, const char *root, char *out)
 {
     /* The root itself, in whatever spelling the platform counts as the same,
      * has no parent: a step up from it would leave the allowlist. */
-    if (!root || (path_under(dir, root) && path_under(root, dir)))
+    if (!root || path_same(dir, root))
         return 0;
-    size_t n = strlen(dir);
-    while (n > 1 && fs_is_sep(dir[n - 1]))
-        n--;
+    size_t n = trimmed_len(dir);
     /* Step back to the last separator, but never into the root prefix: the
      * parent of a first-level directory is the drive root or "/". */
     size_t keep = fs_root_len(dir);

@@ -24,6 +24,9 @@ void path_setup_roots(void);
  * case and separators. A root that ends in a separator ("/", "C:\") admits
  * everything beneath it. */
 int path_under(const char *path, const char *root);
+/* 1 when each lies under the other: the same place in any spelling the
+ * platform counts as equal. */
+int path_same(const char *a, const char *b);
 /* The first root that holds `path`, or NULL. */
 const char *path_root_of(const char *path);
 
