@@ -1,9 +1,10 @@
 # Turns the three page texts into C++ constants. Run by the build whenever
 # one of them changes, so the program never carries a hand-kept copy.
 #
-# The template is readable text with two placeholders; each becomes the
-# one-byte marker where the program writes the theme block (0x01) or the
-# theme bridge (0x02).
+# The template is the page's skeleton: each line "@PART name@" stands for the
+# file src/page/name, whole (styles, markup and the script, one file per
+# concern). It also holds two placeholders; each becomes the one-byte marker
+# where the program writes the theme block (0x01) or the theme bridge (0x02).
 cmake_minimum_required(VERSION 3.20)
 
 function(read_text path var)
@@ -11,6 +12,17 @@ function(read_text path var)
   if(text MATCHES "[\r\t]")
     message(FATAL_ERROR "${path}: only LF line ends and no tabs")
   endif()
+  set(${var} "${text}" PARENT_SCOPE)
+endfunction()
+
+# Every "@PART name@" line replaced by that file's text.
+function(join_parts text var)
+  string(REGEX MATCHALL "@PART [^@\n]+@\n" parts "${text}")
+  foreach(part IN LISTS parts)
+    string(REGEX REPLACE "^@PART ([^@\n]+)@\n$" "\\1" name "${part}")
+    read_text("${SRC}/${name}" body)
+    string(REPLACE "${part}" "${body}" text "${text}")
+  endforeach()
   set(${var} "${text}" PARENT_SCOPE)
 endfunction()
 
@@ -39,6 +51,7 @@ function(emit_array name text out_var)
 endfunction()
 
 read_text("${SRC}/template.html" template)
+join_parts("${template}" template)
 read_text("${SRC}/theme_block.html" block)
 read_text("${SRC}/theme_bridge.html" bridge)
 replace_once("${template}" "<title>files</title>\n@THEME_BLOCK@\n" "@THEME_BLOCK@" 1 template)

@@ -1,0 +1,110 @@
+/* Client: talks to the file actions and keeps the panes in step with the user. Server text and file
+   content only ever reach the document as text nodes or attribute values, never as markup. */
+(function () {
+  "use strict";
+
+  /* ---------- Elements ---------- */
+
+  function byId(id) {
+    return document.getElementById(id);
+  }
+
+  const app = byId("app");
+  const rootsEl = byId("roots");
+  const entriesEl = byId("entries");
+  const emptyEl = byId("empty");
+  const countEl = byId("count");
+  const crumbsEl = byId("crumbs");
+  const prevHd = byId("prevHd");
+  const prevName = byId("prevName");
+  const prevMeta = byId("prevMeta");
+  const prevBody = byId("prevBody");
+  const toastEl = byId("toast");
+  const btnHidden = byId("btnHidden");
+  const btnDownload = byId("btnDownload");
+
+  // Kept before the first preview removes it, so the welcome state is always the original markup.
+  const welcomeTpl = byId("welcome").cloneNode(true);
+  welcomeTpl.removeAttribute("id");
+
+  function el(tag, cls, text) {
+    const n = document.createElement(tag);
+    if (cls) n.className = cls;
+    if (text != null) n.textContent = text;
+    return n;
+  }
+
+  /* ---------- Start-up parameters ---------- */
+
+  // A browser that refuses storage still gets a working page: a refusal reads as an absent value.
+  function storeGet(key) {
+    try {
+      return localStorage.getItem(key) || "";
+    } catch (e) {
+      return "";
+    }
+  }
+
+  const params = new URLSearchParams(location.search);
+  const node = params.get("node") || "";
+  const sid = params.get("id") || "";
+  const HUB = params.get("plugin") || "";
+  const pwd = params.get("pwd") || (node && storeGet("kiv_pwd_" + node)) || storeGet("kiv_active_pwd");
+
+  /* ---------- State ---------- */
+
+  let roots = [];
+  let entries = [];
+  let curPath = "";
+  let curParent = null;
+  let curRoot = null;
+  let selIndex = -1;
+  let showHidden = false;
+  let curFile = null;
+
+  // Answers can overtake each other; only the newest request of a kind may change the page.
+  let listSeq = 0;
+  let previewSeq = 0;
+
+  let toastTimer = 0;
+
+  /* ---------- Icons ---------- */
+
+  const FOLDER = '<svg viewBox="0 0 24 24"><path d="M3 7h6l2 2h10v11H3z"/></svg>';
+  const SVG = {
+    dir: FOLDER,
+    root: FOLDER,
+    file: '<svg viewBox="0 0 24 24"><path d="M6 3h9l5 5v13H6z"/><path d="M14 3v5h5"/></svg>',
+    link: '<svg viewBox="0 0 24 24"><path d="M10 13a4 4 0 0 0 6 .5l2.5-2.5a4 4 0 0 0-6-6L11 6.5"/>' +
+      '<path d="M14 11a4 4 0 0 0-6-.5L5.5 13a4 4 0 0 0 6 6L13 17.5"/></svg>',
+    img: '<svg viewBox="0 0 24 24"><rect x="3" y="5" width="18" height="14" rx="2"/>' +
+      '<circle cx="8.5" cy="10" r="1.6"/><path d="M21 16l-5-5-6 6"/></svg>'
+  };
+
+  // Each drawing is parsed once; a listing of thousands of rows then only clones nodes.
+  const ICON = {};
+  Object.keys(SVG).forEach(function (key) {
+    const t = document.createElement("template");
+    t.innerHTML = SVG[key];
+    ICON[key] = t.content.firstElementChild;
+  });
+
+  function icon(key) {
+    return ICON[key].cloneNode(true);
+  }
+
+  /* ---------- Name tests ---------- */
+
+  function extTest(exts) {
+    const re = new RegExp("\\.(?:" + exts.join("|") + ")$", "i");
+    return function (name) {
+      return name != null && re.test(name);
+    };
+  }
+
+  const isImage = extTest(["png", "jpg", "jpeg", "gif", "webp", "bmp", "ico", "svg"]);
+  const isMarkdown = extTest(["md", "markdown"]);
+  const isTextish = extTest(["txt", "md", "markdown", "json", "js", "ts", "css", "htm", "html", "c", "h",
+    "cpp", "hpp", "py", "sh", "yml", "yaml", "toml", "ini", "conf", "log", "csv", "xml", "sql", "go", "rs",
+    "java", "rb", "php", "gitignore", "env"]);
+

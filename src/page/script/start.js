@@ -1,0 +1,5 @@
+  /* ---------- Start ---------- */
+
+  renderCrumbs();
+  loadRoots();
+})();
