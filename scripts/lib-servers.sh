@@ -33,7 +33,9 @@
 #   srv_start_node NAME PORT PROGRAM ROOTS [PASSWORD]
 #       Starts lighttpd for one node. ROOTS is the ";"-separated list handed
 #       to the program as FILES_ALLOWED_ROOT; PASSWORD, when not empty,
-#       becomes its KIV_PASSWORD. An empty PORT picks a free one.
+#       becomes its KIV_PASSWORD. An empty PORT picks a free one. When
+#       SRV_AS names a user (the caller being root), lighttpd runs as that
+#       user from its start, the program with it.
 #   srv_start_hub NAME PORT NODE=NODEPORT...
 #       Starts the nginx hub relaying to the given nodes on 127.0.0.1.
 #   srv_stop PID
@@ -189,8 +191,10 @@ srv_start_node() {
     echo "no program at $program" >&2
     return 1
   fi
+  local as=()
+  [[ -n ${SRV_AS:-} ]] && as=(setpriv --reuid="$SRV_AS" --regid="$(id -g "$SRV_AS")" --init-groups --)
   PLUGIN_FILES_PROGRAM=$(realpath "$program") FILES_ALLOWED_ROOT=$roots KIV_PASSWORD=$password \
-    srv_launch lighttpd "$name" "$port" lighttpd -D -f
+    srv_launch lighttpd "$name" "$port" "${as[@]}" lighttpd -D -f
 }
 
 srv_start_hub() {
