@@ -36,6 +36,9 @@
 #       becomes its KIV_PASSWORD. An empty PORT picks a free one. When
 #       SRV_AS names a user (the caller being root), lighttpd runs as that
 #       user from its start, the program with it.
+#   srv_run_as USER CMD...
+#       Replaces the calling (sub)shell by CMD, run as USER with USER's
+#       groups (root only); by CMD as it is when USER is empty.
 #   srv_start_hub NAME PORT NODE=NODEPORT...
 #       Starts the nginx hub relaying to the given nodes on 127.0.0.1.
 #   srv_stop PID
@@ -191,10 +194,15 @@ srv_start_node() {
     echo "no program at $program" >&2
     return 1
   fi
-  local as=()
-  [[ -n ${SRV_AS:-} ]] && as=(setpriv --reuid="$SRV_AS" --regid="$(id -g "$SRV_AS")" --init-groups --)
   PLUGIN_FILES_PROGRAM=$(realpath "$program") FILES_ALLOWED_ROOT=$roots KIV_PASSWORD=$password \
-    srv_launch lighttpd "$name" "$port" "${as[@]}" lighttpd -D -f
+    srv_launch lighttpd "$name" "$port" srv_run_as "${SRV_AS:-}" lighttpd -D -f
+}
+
+srv_run_as() {
+  local user=$1
+  shift
+  [[ -n $user ]] || exec "$@"
+  exec setpriv --reuid="$user" --regid="$(id -g "$user")" --init-groups -- "$@"
 }
 
 srv_start_hub() {
