@@ -33,7 +33,12 @@
 #   srv_start_node NAME PORT PROGRAM ROOTS [PASSWORD]
 #       Starts lighttpd for one node. ROOTS is the ";"-separated list handed
 #       to the program as FILES_ALLOWED_ROOT; PASSWORD, when not empty,
-#       becomes its KIV_PASSWORD. An empty PORT picks a free one.
+#       becomes its KIV_PASSWORD. An empty PORT picks a free one. When
+#       SRV_AS names a user (the caller being root), lighttpd runs as that
+#       user from its start, the program with it.
+#   srv_run_as USER CMD...
+#       Replaces the calling (sub)shell by CMD, run as USER with USER's
+#       groups (root only); by CMD as it is when USER is empty.
 #   srv_start_hub NAME PORT NODE=NODEPORT...
 #       Starts the nginx hub relaying to the given nodes on 127.0.0.1.
 #   srv_stop PID
@@ -190,7 +195,14 @@ srv_start_node() {
     return 1
   fi
   PLUGIN_FILES_PROGRAM=$(realpath "$program") FILES_ALLOWED_ROOT=$roots KIV_PASSWORD=$password \
-    srv_launch lighttpd "$name" "$port" lighttpd -D -f
+    srv_launch lighttpd "$name" "$port" srv_run_as "${SRV_AS:-}" lighttpd -D -f
+}
+
+srv_run_as() {
+  local user=$1
+  shift
+  [[ -n $user ]] || exec "$@"
+  exec setpriv --reuid="$user" --regid="$(id -g "$user")" --init-groups -- "$@"
 }
 
 srv_start_hub() {

@@ -23,8 +23,40 @@ static const struct {
     {"raw", act_raw},
 };
 
+/* The build hands the version over from the one place it is kept, so the
+ * packages and the program never disagree. */
+static const char g_help[] =
+    "plugin_files " PLUGIN_FILES_VERSION ": a read-only file browser for the web.\n"
+    "A web server starts it once per request as a CGI program. Without an action\n"
+    "it serves the browser page; with one, a JSON API over the allowed roots.\n"
+    "\n"
+    "Usage: plugin_files             answer the request the environment describes\n"
+    "       plugin_files --meta      print the plugin description as JSON\n"
+    "       plugin_files --version   print the name and the version\n"
+    "       plugin_files --help      print this text\n"
+    "\n"
+    "Actions (?action=...): roots, ls, read, raw, zip\n"
+    "\n"
+    "Set by the host:\n"
+    "  FILES_ALLOWED_ROOT      roots, separated by ';' (at most 8 in all)\n"
+    "  USERPROFILE, else HOME  the profile directory, a root before those\n"
+    "  KIV_PASSWORD            the node password; unset or empty: none\n"
+    "  FILES_RAW_LIMIT         largest file raw sends, decimal bytes (default 64 MiB)\n"
+    "  FILES_ZIP_MAX_ENTRIES   most entries in one zip (default 100000)\n"
+    "  FILES_ZIP_MAX_BYTES     most bytes in one zip (default 4 GiB)\n"
+    "  ZV_PLUGIN_META          set, even empty: print the description and exit\n"
+    "Set by the web server for each request:\n"
+    "  QUERY_STRING            the raw query; absent: the page is served\n"
+    "  REQUEST_METHOD          HEAD answers with the headers only\n"
+    "  HTTP_X_KIV_PASSWORD     header X-Kiv-Password: the password\n"
+    "  HTTP_AUTHORIZATION      header Authorization: the password, or 'Bearer' and it\n"
+    "  HTTP_RANGE              header Range: part of a file for raw\n"
+    "  HTTP_IF_RANGE           header If-Range: the part only if the file is unchanged\n"
+    "  HTTP_IF_NONE_MATCH      header If-None-Match: 304 when the ETag matches\n"
+    "  HTTP_IF_MODIFIED_SINCE  header If-Modified-Since: 304 when not newer\n";
+
 /* 1 when the command line or the host asked for a description instead of a
- * request, after writing it. The variable wins over --version. */
+ * request, after writing it. The variable wins over any argument. */
 static int answer_meta(int argc, char **argv)
 {
     const char *arg = argc > 1 ? argv[1] : "";
@@ -33,7 +65,11 @@ static int answer_meta(int argc, char **argv)
         return 1;
     }
     if (strcmp(arg, "--version") == 0) {
-        out_puts("plugin_files 1.0.0\n");
+        out_puts("plugin_files " PLUGIN_FILES_VERSION "\n");
+        return 1;
+    }
+    if (strcmp(arg, "--help") == 0) {
+        out_puts(g_help);
         return 1;
     }
     return 0;

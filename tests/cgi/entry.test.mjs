@@ -17,14 +17,29 @@ const METADATA = [
   ['ZV_PLUGIN_META prints the description', [], { ZV_PLUGIN_META: '1' }, META],
   ['ZV_PLUGIN_META counts even when empty', [], { ZV_PLUGIN_META: '' }, META],
   ['ZV_PLUGIN_META wins over --version', ['--version'], { ZV_PLUGIN_META: '' }, META],
+  ['ZV_PLUGIN_META wins over --help', ['--help'], { ZV_PLUGIN_META: '' }, META],
   ['only the first argument is looked at', ['--version', '--meta'], {}, VERSION],
   ['--meta needs no password', ['--meta'], { KIV_PASSWORD: 'pw' }, META],
   ['--version ignores a pending request', ['--version'], { KIV_PASSWORD: 'pw', QUERY_STRING: 'action=roots' }, VERSION],
 ];
 for (const [name, args, env, want] of METADATA) test(name, () => expectOut(run({ args, env }), want));
 
+const HELP_NAMES = [
+  '--meta', '--version', 'roots', 'ls', 'read', 'raw', 'zip', 'FILES_ALLOWED_ROOT', 'USERPROFILE', 'HOME',
+  'KIV_PASSWORD', 'FILES_RAW_LIMIT', 'FILES_ZIP_MAX_ENTRIES', 'FILES_ZIP_MAX_BYTES', 'ZV_PLUGIN_META',
+  'QUERY_STRING', 'REQUEST_METHOD', 'HTTP_X_KIV_PASSWORD', 'HTTP_AUTHORIZATION', 'HTTP_RANGE', 'HTTP_IF_RANGE',
+  'HTTP_IF_NONE_MATCH', 'HTTP_IF_MODIFIED_SINCE',
+];
+test('--help says what the program is and names every action, option and variable', () => {
+  const r = run({ args: ['--help'], query: 'action=roots' });
+  assert.equal(r.status, 0);
+  const text = r.out.toString();
+  assert.ok(text.startsWith('plugin_files 1.0.0: a read-only file browser'), text);
+  for (const name of HELP_NAMES) assert.match(text, new RegExp(`(^|[\\s,])${name}[\\s,:]`), name);
+});
+
 test('an unknown first argument serves the request from the environment', () => {
-  for (const arg of ['--help', 'meta', '--META', '']) {
+  for (const arg of ['-h', 'help', 'meta', '--META', '']) {
     expectOut(run({ args: [arg], query: 'action=roots' }), ROOTS_NONE);
   }
 });
@@ -59,5 +74,5 @@ test('every request without an action gets the same page under the fixed header 
   assert.ok(page.body.length > 0);
   const others = ['', 'action=&path=x', '&&&', 'Action=ls', 'path=%2Fetc', 'format=jso', 'format=JSON', 'p%61th=x&action'];
   for (const query of others) expectOut(run({ query }), page.out);
-  expectOut(run({ args: ['--help'] }), page.out);
+  expectOut(run({ args: ['-h'] }), page.out);
 });
