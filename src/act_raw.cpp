@@ -184,13 +184,17 @@ static int wanted_range(const struct HttpValidators *val, long long size, long l
     return http_range(spec, size, r);
 }
 
-/* Everything after the file is open: a 304, a 416, or the bytes. */
+/* Everything after the file is open: a 412, a 304, a 416, or the bytes. */
 static void deliver(struct FsFile *f, const struct FsVersion *v, const char *type, int attach, const char *name)
 {
     struct HttpValidators val;
     struct HttpRange r;
     long long now = (long long)time(NULL);
     http_validators(v->size, v->mtime, v->nsec, now, &val);
+    if (http_precondition_failed(getenv("HTTP_IF_MATCH"), getenv("HTTP_IF_UNMODIFIED_SINCE"), &val, now)) {
+        json_err(412, "precondition failed");
+        return;
+    }
     if (http_not_modified(getenv("HTTP_IF_NONE_MATCH"), getenv("HTTP_IF_MODIFIED_SINCE"), &val, now)) {
         send_not_modified(&val);
         return;

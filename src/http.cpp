@@ -241,9 +241,10 @@ int http_if_range(const char *value, const struct HttpValidators *v, long long n
     return v->date[0] && http_parse_date(p, now, &t) && t == v->modified;
 }
 
-/* "*" or a list of tags, one of which is the current one by weak
- * comparison. A list that stops making sense matches nothing further. */
-static int none_match(const char *value, const char *etag)
+/* "*" or a list of tags, one of which is the current one; by strong
+ * comparison a weak tag matches nothing. A list that stops making sense
+ * matches nothing further. */
+static int list_matches(const char *value, const char *etag, int strong)
 {
     const char *tag;
     size_t len;
@@ -256,7 +257,7 @@ static int none_match(const char *value, const char *etag)
             p++;
         if (!*p || !eat_tag(&p, &tag, &len, &weak))
             return 0;
-        if (same_tag(tag, len, etag))
+        if (!(strong && weak) && same_tag(tag, len, etag))
             return 1;
         p = skip_ows(p);
         if (*p && *p != ',')
@@ -264,11 +265,31 @@ static int none_match(const char *value, const char *etag)
     }
 }
 
+/* 1 when the header holds a valid date and the file has one, with *later
+ * set when the modification came after it. */
+static int compare_date(const char *value, const struct HttpValidators *v, long long now, int *later)
+{
+    long long t;
+    if (!value || !v->date[0] || !http_parse_date(value, now, &t))
+        return 0;
+    *later = v->modified > t;
+    return 1;
+}
+
+int http_precondition_failed(const char *match, const char *unmodified_since, const struct HttpValidators *v,
+                             long long now)
+{
+    int later;
+    if (match)
+        return !list_matches(match, v->etag, 1);
+    return compare_date(unmodified_since, v, now, &later) && later;
+}
+
 int http_not_modified(const char *none_match_value, const char *modified_since, const struct HttpValidators *v,
                       long long now)
 {
-    long long t;
+    int later;
     if (none_match_value)
-        return none_match(none_match_value, v->etag);
-    return modified_since && v->date[0] && http_parse_date(modified_since, now, &t) && v->modified <= t;
+        return list_matches(none_match_value, v->etag, 0);
+    return compare_date(modified_since, v, now, &later) && !later;
 }

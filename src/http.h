@@ -37,6 +37,10 @@ int http_range(const char *spec, long long size, struct HttpRange *r);
 /* 1 when an If-Range value lets a range stand: absent, the current tag by
  * strong comparison, or exactly the Last-Modified date. */
 int http_if_range(const char *value, const struct HttpValidators *v, long long now);
+/* 1 when If-Match (strong comparison, or "*") names no current tag, or,
+ * without it, If-Unmodified-Since is a valid date before the modification. */
+int http_precondition_failed(const char *match, const char *unmodified_since, const struct HttpValidators *v,
+                             long long now);
 /* 1 when If-None-Match matches (weak comparison, or "*"), or, without it,
  * If-Modified-Since is a valid date at or after the modification. */
 int http_not_modified(const char *none_match, const char *modified_since, const struct HttpValidators *v,

@@ -272,6 +272,7 @@ static const struct {
     {413, "Status: 413 Payload Too Large\r\n"},
     {206, "Status: 206 Partial Content\r\n"},
     {304, "Status: 304 Not Modified\r\n"},
+    {412, "Status: 412 Precondition Failed\r\n"},
     {416, "Status: 416 Range Not Satisfiable\r\n"},
 };
 

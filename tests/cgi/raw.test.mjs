@@ -150,7 +150,7 @@ test('a malformed range of an empty file is ignored', () =>
 test('a range at the end of a large file sends just those bytes', () =>
   assert.equal(ranged('limit.bin', { HTTP_RANGE: `bytes=${LIMIT - 3}-` }).body.toString(), 'END'));
 
-// Conditions: [name, headers, 304, 206 (for bytes=2-5), or 'whole']
+// Conditions: [name, headers, 412, 304, 206 (for bytes=2-5), or 'whole']
 const TAG = () => validators(`${R}/digits.bin`).match(/ETag: (.*)\r/)[1];
 const CONDITIONS = [
   ['If-None-Match with the tag', () => ({ HTTP_IF_NONE_MATCH: TAG() }), 304],
@@ -168,6 +168,13 @@ const CONDITIONS = [
   ['If-Modified-Since on the 30th of February', () => ({ HTTP_IF_MODIFIED_SINCE: 'Fri, 30 Feb 2024 00:00:00 GMT' }), 'whole'],
   ['a non-matching If-None-Match over a matching If-Modified-Since', () =>
     ({ HTTP_IF_NONE_MATCH: '"other"', HTTP_IF_MODIFIED_SINCE: DATE }), 'whole'],
+  ['If-Match with the tag', () => ({ HTTP_IF_MATCH: `"x", ${TAG()}` }), 'whole'],
+  ['If-Match *', () => ({ HTTP_IF_MATCH: '*' }), 'whole'],
+  ['If-Match with the weak tag', () => ({ HTTP_IF_MATCH: `W/${TAG()}` }), 412],
+  ['If-Match with another tag, over a matching If-None-Match', () => ({ HTTP_IF_MATCH: '"x"', HTTP_IF_NONE_MATCH: '*' }), 412],
+  ['If-Unmodified-Since the time', () => ({ HTTP_IF_UNMODIFIED_SINCE: DATE }), 'whole'],
+  ['If-Unmodified-Since a second before', () => ({ HTTP_IF_UNMODIFIED_SINCE: 'Tue, 05 Mar 2024 14:07:08 GMT' }), 412],
+  ['If-Unmodified-Since unparsable', () => ({ HTTP_IF_UNMODIFIED_SINCE: 'yesterday' }), 'whole'],
   ['If-Range with the tag', () => ({ HTTP_RANGE: 'bytes=2-5', HTTP_IF_RANGE: TAG() }), 206],
   ['If-Range with the date', () => ({ HTTP_RANGE: 'bytes=2-5', HTTP_IF_RANGE: DATE }), 206],
   ['If-Range with the weak tag', () => ({ HTTP_RANGE: 'bytes=2-5', HTTP_IF_RANGE: `W/${TAG()}` }), 'whole'],
@@ -178,7 +185,7 @@ const CONDITIONS = [
 const notModified = (file) => `Status: 304 Not Modified\r\nCache-Control: no-store\r\n${validators(`${R}/${file}`)}\r\n`;
 for (const [name, headers, want] of CONDITIONS) {
   test(`${name}: ${want}`, () => expectOut(ranged('digits.bin', headers()),
-    want === 304 ? notModified('digits.bin') : want === 206 ? part('digits.bin', 2, 5, 10) : whole('digits.bin')));
+    want === 412 ? errOut(412, 'precondition failed') : want === 304 ? notModified('digits.bin') : want === 206 ? part('digits.bin', 2, 5, 10) : whole('digits.bin')));
 }
 
 test('a file dated in the future is announced as modified now', () => {

@@ -52,6 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t len)
     http_if_range(text, &v, now);
     http_not_modified(text, text, &v, now);
     http_not_modified(NULL, text, &v, now);
+    http_precondition_failed(text, text, &v, now);
+    http_precondition_failed(NULL, text, &v, now);
     free(text);
     return 0;
 }
