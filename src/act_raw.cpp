@@ -116,6 +116,8 @@ static void validator_lines(struct OutBuf *b, const struct HttpValidators *val)
     buf_printf(b, "ETag: %s\r\n", val->etag);
 }
 
+/* The browser shows sound and film that are opened on their own by a player
+ * that loads the same address again: media-src lets it, and nothing else. */
 static void send_headers(const char *type, int attach, const char *name, const struct HttpValidators *val,
                          const struct HttpRange *r, long long size, int partial)
 {
@@ -126,7 +128,7 @@ static void send_headers(const char *type, int attach, const char *name, const s
                "Content-Type: %s\r\n"
                "Cache-Control: no-store\r\n"
                "X-Content-Type-Options: nosniff\r\n"
-               "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; img-src data:\r\n"
+               "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; img-src data:; media-src 'self'\r\n"
                "X-Frame-Options: SAMEORIGIN\r\n"
                "Content-Disposition: %s; filename=\"%s\"\r\n"
                "Content-Length: %lld\r\n"

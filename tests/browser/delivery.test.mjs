@@ -1,5 +1,6 @@
 // A video played from the node and sought to its middle: the player asks for a range and the node answers
-// 206 with the bytes from there, so seeking needs no download of what lies before.
+// 206 with the bytes from there, so seeking needs no download of what lies before. A video opened on its
+// own plays in the browser's own player.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
@@ -10,6 +11,7 @@ import { enc, HUB, HUB_HTDOCS, NODE_A, SECOND, useBrowser, open } from './lib.mj
 const CLIP = `${SECOND}/.delivery-clip.webm`;
 const PAGE = `${HUB_HTDOCS}/delivery.html`;
 const SECONDS = 10;
+const SRC = `${NODE_A}/plugin_files?action=raw&path=${enc(CLIP)}`;
 
 describe('video from the node', () => {
   useBrowser();
@@ -18,8 +20,7 @@ describe('video from the node', () => {
     execFileSync('ffmpeg', ['-v', 'error', '-y', '-f', 'lavfi', '-i',
       `nullsrc=size=320x240:rate=10:duration=${SECONDS},geq=lum='random(1)*255':cb=128:cr=128`,
       '-c:v', 'libvpx', '-deadline', 'realtime', '-cpu-used', '8', '-qmin', '4', '-qmax', '10', '-b:v', '20M', '-g', '10', CLIP]);
-    const src = `${NODE_A}/plugin_files?action=raw&path=${enc(CLIP)}`;
-    fs.writeFileSync(PAGE, `<!doctype html><video id="v" preload="metadata" muted src="${src}"></video>`);
+    fs.writeFileSync(PAGE, `<!doctype html><video id="v" preload="metadata" muted src="${SRC}"></video>`);
   });
   after(() => {
     fs.rmSync(CLIP, { force: true });
@@ -43,6 +44,13 @@ describe('video from the node', () => {
     const from = ranged.filter((r) => r.status === 206).map((r) => Number(r.range.match(/^bytes (\d+)-(\d+)\/(\d+)$/)[1]));
     assert.ok(from.some((first) => first > size / 4), `no 206 from past the start: ${JSON.stringify(ranged)}`);
     assert.equal(await t.page.evaluate(() => document.getElementById('v').currentTime), SECONDS / 2);
+    await t.close();
+  });
+
+  test('a video opened on its own address plays there', async () => {
+    const t = await open(SRC, { wait: false });
+    await t.page.waitForFunction(() => document.querySelector('video')?.readyState >= 1);
+    assert.equal(await t.page.evaluate(() => document.querySelector('video').duration), SECONDS);
     await t.close();
   });
 });

@@ -21,7 +21,7 @@ const validators = (file) => {
 };
 const rawHead = (type, disp, name, file = `${R}/${name}`, { len = fs.statSync(file).size, extra = '' } = {}) =>
   `Content-Type: ${type}\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n` +
-  "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; img-src data:\r\n" +
+  "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; img-src data:; media-src 'self'\r\n" +
   `X-Frame-Options: SAMEORIGIN\r\nContent-Disposition: ${disp}; filename="${name}"\r\n` +
   `Content-Length: ${len}\r\nAccept-Ranges: bytes\r\n${validators(file)}${extra}\r\n`;
 
