@@ -4,39 +4,90 @@
 
 #include "out.h"
 #include "path.h"
+#include "query.h"
 #include "timefmt.h"
 
 enum {
-    PREVIEW_MAX = 1048576, /* the preview shows at most the first mebibyte */
-    BINARY_PROBE = 8192    /* a NUL in this much of the head means binary */
+    PREVIEW_MAX = 1048576, /* a preview shows at most a mebibyte */
+    BINARY_PROBE = 8192,   /* a NUL in this much of the head means binary */
+    OFFSET_TEXT_MAX = 64   /* a value that fills this is too large anyway */
 };
 
 /* Where the text is read when the platform gives no large-page block: static,
- * so a preview never fails for want of memory. */
-static char g_text[PREVIEW_MAX + 1];
+ * so a preview never fails for want of memory. A tail reads one byte more,
+ * the one before it, and the NUL ends the text. */
+static char g_text[PREVIEW_MAX + 2];
 
 static char *text_buffer(void)
 {
-    char *block = (char *)fs_large_block(PREVIEW_MAX + 1);
+    char *block = (char *)fs_large_block(PREVIEW_MAX + 2);
     return block ? block : g_text;
 }
 
-void act_read(const char *, const char *path)
+/* The `offset` parameter: 1 with *start (0 when absent) and *windowed set
+ * when present; 0 when it is not a decimal number that fits. */
+static int offset_param(const char *query, long long *start, int *windowed)
+{
+    char text[OFFSET_TEXT_MAX];
+    const char *end;
+    *start = 0;
+    *windowed = get_query_val(query, "offset", text, sizeof text);
+    if (!*windowed)
+        return 1;
+    return strlen(text) < sizeof text - 1 && str_decimal(text, &end, start) == 1 && !*end;
+}
+
+/* `want` bytes at `at` into text: the count, or -1 on a read error.
+ * *binary comes from the file's head wherever the window lies. */
+static long long read_window(struct FsFile *f, char *text, long long at, size_t want, int *binary)
+{
+    long long head = fs_read(f, text, at == 0 ? want : (size_t)BINARY_PROBE);
+    if (head < 0)
+        return -1;
+    *binary = memchr(text, 0, head < BINARY_PROBE ? (size_t)head : (size_t)BINARY_PROBE) != NULL;
+    if (at == 0)
+        return head;
+    return fs_seek(f, at) ? fs_read(f, text, want) : -1;
+}
+
+/* A tail read from the byte before the last mebibyte begins after the first
+ * line feed, so that its first line is whole; with none, the mebibyte. */
+static long long whole_lines(char **text, long long n, long long *at)
+{
+    const char *lf = (const char *)memchr(*text, '\n', (size_t)n);
+    long long skip = lf ? lf + 1 - *text : n > 0;
+    *text += skip;
+    *at += skip;
+    return n - skip;
+}
+
+void act_read(const char *query, const char *path)
 {
     char canon[FS_PATH_MAX];
     struct FsStat st;
     struct FsFile f;
+    long long start;
+    int windowed, binary;
+    if (!offset_param(query, &start, &windowed)) {
+        json_err(400, "bad offset");
+        return;
+    }
+    int tail = query_flag(query, "tail");
     if (!path_regular_file(path, canon, &st) || !path_open_file(canon, &f, "cannot read file"))
         return;
+    int lead = tail && st.size > PREVIEW_MAX;
+    if (tail)
+        start = lead ? st.size - PREVIEW_MAX - 1 : 0;
     char *text = text_buffer();
-    long long n = fs_read(&f, text, PREVIEW_MAX);
+    long long n = read_window(&f, text, start, (size_t)(PREVIEW_MAX + lead), &binary);
     fs_close(&f);
     if (n < 0) {
         json_err(403, "cannot read file");
         return;
     }
-    int binary = memchr(text, 0, n < BINARY_PROBE ? (size_t)n : (size_t)BINARY_PROBE) != NULL;
-    int truncated = !binary && st.size > PREVIEW_MAX;
+    if (lead)
+        n = whole_lines(&text, n, &start);
+    int truncated = !binary && st.size - start > PREVIEW_MAX;
     text[n] = '\0';
 
     char when[TIME_TEXT_MAX];
@@ -49,6 +100,8 @@ void act_read(const char *, const char *path)
     buf_printf(&b, ",\"size\":%lld,\"mtime\":\"%s\",\"mode\":\"0644\"", st.size, when);
     buf_printf(&b, ",\"binary\":%s,\"truncated\":%s,\"bytes_read\":%lu", binary ? "true" : "false",
                truncated ? "true" : "false", (unsigned long)n);
+    if (windowed || tail)
+        buf_printf(&b, ",\"offset\":%lld", start);
     if (binary) {
         buf_puts(&b, "}\n");
         json_send(&b);

@@ -85,4 +85,16 @@ int fs_open(const char *path, struct FsFile *f, int *status);
 long long fs_read(struct FsFile *f, char *buf, size_t n);
 void fs_close(struct FsFile *f);
 
+/* Delivery from an open file: what its validators are made of, and reading
+ * from a place inside it without reading what lies before. */
+struct FsVersion {
+    long long size;
+    long long mtime;   /* whole seconds since 1970, as in FsStat */
+    long nsec;         /* and the part of a second the system keeps */
+};
+/* The open file's size and last-write time: 1, or 0 when they cannot be had. */
+int fs_version(struct FsFile *f, struct FsVersion *v);
+/* Moves the read position to `offset` bytes from the start: 1 on success. */
+int fs_seek(struct FsFile *f, long long offset);
+
 #endif

@@ -271,3 +271,19 @@ void fs_close(struct FsFile *f)
 {
     close((int)f->handle);
 }
+
+int fs_version(struct FsFile *f, struct FsVersion *v)
+{
+    struct stat sb;
+    if (fstat((int)f->handle, &sb) != 0)
+        return 0;
+    v->size = (long long)sb.st_size;
+    v->mtime = (long long)sb.st_mtim.tv_sec;
+    v->nsec = (long)sb.st_mtim.tv_nsec;
+    return 1;
+}
+
+int fs_seek(struct FsFile *f, long long offset)
+{
+    return lseek((int)f->handle, (off_t)offset, SEEK_SET) == (off_t)offset;
+}

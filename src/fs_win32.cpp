@@ -140,13 +140,18 @@ void *fs_large_block(size_t)
     return NULL;
 }
 
+/* Ticks of 100 ns since 1601 of a file time. */
+static unsigned long long file_ticks(const FILETIME *t)
+{
+    return (unsigned long long)join64(t->dwHighDateTime, t->dwLowDateTime);
+}
+
 int fs_stat(const char *path, struct FsStat *st)
 {
     WIN32_FILE_ATTRIBUTE_DATA a;
     if (!GetFileAttributesExA(path, GetFileExInfoStandard, &a))
         return 0;
-    unsigned long long ticks =
-        (unsigned long long)join64(a.ftLastWriteTime.dwHighDateTime, a.ftLastWriteTime.dwLowDateTime);
+    unsigned long long ticks = file_ticks(&a.ftLastWriteTime);
     st->is_dir = (a.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     st->is_reg = !st->is_dir;
     st->size = st->is_dir ? 0 : join64(a.nFileSizeHigh, a.nFileSizeLow);
@@ -226,4 +231,23 @@ long long fs_read(struct FsFile *f, char *buf, size_t n)
 void fs_close(struct FsFile *f)
 {
     fclose((FILE *)f->handle);
+}
+
+int fs_version(struct FsFile *f, struct FsVersion *v)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    HANDLE h = (HANDLE)_get_osfhandle(_fileno((FILE *)f->handle));
+    if (!GetFileInformationByHandle(h, &info))
+        return 0;
+    unsigned long long ticks = file_ticks(&info.ftLastWriteTime);
+    v->size = join64(info.nFileSizeHigh, info.nFileSizeLow);
+    v->mtime = (long long)(ticks / 10000000ULL) - EPOCH_GAP;
+    v->nsec = (long)(ticks % 10000000ULL) * 100;
+    return 1;
+}
+
+/* Through the C library's stream, which also drops what it had read ahead. */
+int fs_seek(struct FsFile *f, long long offset)
+{
+    return _fseeki64((FILE *)f->handle, offset, SEEK_SET) == 0;
 }

@@ -106,6 +106,7 @@ static void dispatch(const char *query, const char *action)
 int main(int argc, char **argv)
 {
     fs_init();
+    out_init();
     if (answer_meta(argc, argv))
         return 0;
     if (!gate_admits()) {

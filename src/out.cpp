@@ -1,5 +1,6 @@
 #include "out.h"
 
+#include <limits.h>
 #include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -204,8 +205,37 @@ void json_write_str(const char *s)
     out_write(out, used);
 }
 
+static int g_body_wanted = 1;
+/* How much of the CR LF CR LF that ends the header block has gone out; 4
+ * once the body has begun. */
+static int g_head_end;
+
+void out_init(void)
+{
+    const char *method = getenv("REQUEST_METHOD");
+    g_body_wanted = !method || strcmp(method, "HEAD") != 0;
+    g_head_end = 0;
+}
+
+int out_body_wanted(void)
+{
+    return g_body_wanted;
+}
+
+/* The leading part of s that still belongs to the header block. */
+static size_t head_part(const char *s, size_t n)
+{
+    static const char END[] = "\r\n\r\n";
+    size_t i = 0;
+    for (; i < n && g_head_end < 4; i++)
+        g_head_end = s[i] == END[g_head_end] ? g_head_end + 1 : s[i] == '\r';
+    return i;
+}
+
 void out_write(const char *s, size_t n)
 {
+    if (!g_body_wanted)
+        n = head_part(s, n);
     fwrite(s, 1, n, stdout);
 }
 
@@ -214,12 +244,14 @@ void out_puts(const char *s)
     out_write(s, strlen(s));
 }
 
+static const char JSON_LINES[] = "Content-Type: application/json; charset=utf-8\r\n"
+                                 "Cache-Control: no-store\r\n"
+                                 "X-Content-Type-Options: nosniff\r\n";
+
 void json_header(void)
 {
-    out_puts("Content-Type: application/json; charset=utf-8\r\n"
-             "Cache-Control: no-store\r\n"
-             "X-Content-Type-Options: nosniff\r\n"
-             "\r\n");
+    out_puts(JSON_LINES);
+    out_puts("\r\n");
 }
 
 void json_send(struct OutBuf *b)
@@ -238,9 +270,13 @@ static const struct {
     {404, "Status: 404 Not Found\r\n"},
     {405, "Status: 405 Method Not Allowed\r\n"},
     {413, "Status: 413 Payload Too Large\r\n"},
+    {206, "Status: 206 Partial Content\r\n"},
+    {304, "Status: 304 Not Modified\r\n"},
+    {412, "Status: 412 Precondition Failed\r\n"},
+    {416, "Status: 416 Range Not Satisfiable\r\n"},
 };
 
-static const char *status_line(int status)
+const char *status_line(int status)
 {
     for (size_t i = 0; i < sizeof g_status_lines / sizeof g_status_lines[0]; i++)
         if (g_status_lines[i].status == status)
@@ -248,14 +284,42 @@ static const char *status_line(int status)
     return "Status: 500 Internal Server Error\r\n";
 }
 
-void json_err(int status, const char *message)
+void json_err_with(int status, const char *extra, const char *message)
 {
     struct OutBuf b = {0, 0, 0};
-    buf_puts(&b, "{\"ok\":false,\"error\":");
+    buf_puts(&b, status_line(status));
+    buf_puts(&b, JSON_LINES);
+    buf_puts(&b, extra);
+    buf_puts(&b, "\r\n{\"ok\":false,\"error\":");
     json_str(&b, message);
     buf_puts(&b, "}\n");
-    out_puts(status_line(status));
-    json_send(&b);
+    out_write(buf_text(&b), b.len);
+    buf_free(&b);
+}
+
+void json_err(int status, const char *message)
+{
+    json_err_with(status, "", message);
+}
+
+int str_decimal(const char *s, const char **end, long long *v)
+{
+    int fits = 1;
+    *v = 0;
+    *end = s;
+    if (*s < '0' || *s > '9')
+        return 0;
+    for (; *s >= '0' && *s <= '9'; s++) {
+        int d = *s - '0';
+        if (*v > (LLONG_MAX - d) / 10) {
+            *v = LLONG_MAX;
+            fits = 2;
+        } else if (fits == 1) {
+            *v = *v * 10 + d;
+        }
+    }
+    *end = s;
+    return fits;
 }
 
 void str_copy(char *dst, size_t size, const char *src)

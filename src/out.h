@@ -43,6 +43,14 @@ void json_str(struct OutBuf *b, const char *s);
 /* The same literal written to standard output; for a value that ends a body. */
 void json_write_str(const char *s);
 
+/* Reads REQUEST_METHOD; called once, before anything is written. */
+void out_init(void);
+/* 0 for a HEAD request, 1 otherwise. A HEAD answer carries the same status
+ * and header lines as the GET and no body: out_write drops every byte after
+ * the header block's empty line, and a response whose body costs work asks
+ * here before doing it. */
+int out_body_wanted(void);
+
 /* Standard output, bytes unchanged. Results are not checked: the response
  * is all the program has to tell anyone. */
 void out_write(const char *s, size_t n);
@@ -52,10 +60,21 @@ void json_header(void);
 /* Writes header block and body of a successful JSON answer, frees b. */
 void json_send(struct OutBuf *b);
 void json_err(int status, const char *message);
+/* The same with header lines of its own (each ending in CR LF) after the
+ * fixed ones. */
+void json_err_with(int status, const char *extra, const char *message);
+/* "Status: N Reason" and CR LF for a status the program answers with; the
+ * 500 line for any other. */
+const char *status_line(int status);
 
 /* Bounded copy: at most size - 1 bytes and a NUL; nothing when dst is NULL
  * or size is 0. */
 void str_copy(char *dst, size_t size, const char *src);
+
+/* The decimal number of one or more digits at s, with *end after them: 1,
+ * 2 when it is too large for a long long (*v then holds the largest), 0
+ * with *end = s when s starts with no digit. */
+int str_decimal(const char *s, const char **end, long long *v);
 
 /* c with A-Z lowered and every other byte kept, as tolower does in the C
  * locale. A table the compiler fills: the listing's sort asks for every byte

@@ -17,6 +17,44 @@ static void civil_from_days(long long days, int *y, int *m, int *d)
     *y = (int)(yoe + era * 400 + (*m <= 2));
 }
 
+/* The inverse, for years 0 and later. */
+static long long days_from_civil(int y, int m, int d)
+{
+    y -= m <= 2;
+    long long era = y / 400;
+    long long yoe = y - era * 400;
+    long long doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+int time_parts(long long t, struct TimeParts *p)
+{
+    if (t < 0 || t > LAST_SECOND)
+        return 0;
+    int secs = (int)(t % 86400);
+    civil_from_days(t / 86400, &p->year, &p->month, &p->day);
+    p->hour = secs / 3600;
+    p->min = secs / 60 % 60;
+    p->sec = secs % 60;
+    p->wday = (int)((t / 86400 + 4) % 7); /* 1970-01-01 was a Thursday */
+    return 1;
+}
+
+long long time_from_parts(const struct TimeParts *p)
+{
+    return days_from_civil(p->year, p->month, p->day) * 86400 + p->hour * 3600 + p->min * 60 + p->sec;
+}
+
+int time_month_days(int year, int month)
+{
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12)
+        return 0;
+    int leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return days[month - 1] + (month == 2 && leap);
+}
+
 /* `width` decimal digits of v, then `sep`. */
 static char *put_field(char *w, int v, int width, char sep)
 {
@@ -28,17 +66,15 @@ static char *put_field(char *w, int v, int width, char sep)
 
 void time_text(long long t, char out[TIME_TEXT_MAX])
 {
+    struct TimeParts p;
     out[0] = '\0';
-    if (t <= 0 || t > LAST_SECOND)
+    if (t == 0 || !time_parts(t, &p))
         return;
-    int y, m, d;
-    int secs = (int)(t % 86400);
-    civil_from_days(t / 86400, &y, &m, &d);
-    char *w = put_field(out, y, 4, '-');
-    w = put_field(w, m, 2, '-');
-    w = put_field(w, d, 2, 'T');
-    w = put_field(w, secs / 3600, 2, ':');
-    w = put_field(w, secs / 60 % 60, 2, ':');
-    w = put_field(w, secs % 60, 2, 'Z');
+    char *w = put_field(out, p.year, 4, '-');
+    w = put_field(w, p.month, 2, '-');
+    w = put_field(w, p.day, 2, 'T');
+    w = put_field(w, p.hour, 2, ':');
+    w = put_field(w, p.min, 2, ':');
+    w = put_field(w, p.sec, 2, 'Z');
     *w = '\0';
 }

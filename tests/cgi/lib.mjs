@@ -76,7 +76,7 @@ export function api(params, { roots = [], env = {}, ...opts } = {}) {
 
 export const JSON_HEAD =
   'Content-Type: application/json; charset=utf-8\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n\r\n';
-const REASON = { 400: 'Bad Request', 403: 'Forbidden', 404: 'Not Found', 413: 'Payload Too Large', 500: 'Internal Server Error' };
+const REASON = { 400: 'Bad Request', 403: 'Forbidden', 404: 'Not Found', 412: 'Precondition Failed', 413: 'Payload Too Large', 416: 'Range Not Satisfiable', 500: 'Internal Server Error' };
 export const errOut = (code, msg) => `Status: ${code} ${REASON[code]}\r\n${JSON_HEAD}{"ok":false,"error":"${msg}"}\n`;
 export const okOut = (body) => JSON_HEAD + body;
 export const ROOTS_NONE = okOut('{"ok":true,"count":0,"roots":[\n]}\n');

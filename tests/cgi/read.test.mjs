@@ -59,3 +59,40 @@ const REFUSED = [
 for (const [what, p, roots, want, opts] of REFUSED) {
   test(`${what} cannot be previewed`, opts, () => expectOut(read(p, roots), want));
 }
+
+// Windows: eight-byte lines "0000000\n", "0000001\n", ... over 2 MiB and three lines; a tail that starts
+// inside a line; a tail of one long line.
+const LINES = Array.from({ length: 2 * MiB / 8 + 3 }, (_, i) => `${String(i).padStart(7, '0')}\n`).join('');
+const L = LINES.length;
+build(R, { 'lines.txt': LINES, 'cut.txt': `ab\n${'c'.repeat(MiB)}\nend\n`, 'long.txt': 'n'.repeat(MiB + 10) });
+const win = (name, params) => api({ action: 'read', path: `${R}/${name}`, ...params }, { roots: [R] });
+// [file, parameters, offset, truncated, text]
+const WINDOWS = [
+  ['lines.txt', { offset: '0' }, 0, true, LINES.slice(0, MiB)],
+  ['lines.txt', { offset: '8' }, 8, true, LINES.slice(8, 8 + MiB)],
+  ['lines.txt', { offset: String(L - 5) }, L - 5, false, LINES.slice(L - 5)],
+  ['lines.txt', { offset: String(L) }, L, false, ''],
+  ['lines.txt', { offset: String(L + 100) }, L + 100, false, ''],
+  ['lines.txt', { tail: '1' }, L - MiB, false, LINES.slice(L - MiB)],
+  ['lines.txt', { tail: 'true', offset: '3' }, L - MiB, false, LINES.slice(L - MiB)],
+  ['cut.txt', { tail: '1' }, MiB + 4, false, 'end\n'],
+  ['long.txt', { tail: '1' }, 10, false, 'n'.repeat(MiB)],
+  ['hello.txt', { tail: '1' }, 0, false, 'line1\nline2\ttab "q" \\ é\x01\r\n'],
+];
+for (const [name, params, offset, truncated, text] of WINDOWS) {
+  test(`${name} with ${new URLSearchParams(params)}: ${Buffer.byteLength(text)} bytes from ${offset}`, () => {
+    const got = okJson(win(name, params));
+    assert.deepEqual([got.offset, got.truncated, got.bytes_read, got.binary], [offset, truncated, Buffer.byteLength(text), false]);
+    assert.equal(got.text, text);
+  });
+}
+
+test('a window into a binary file has no text', () => {
+  const got = okJson(win('nul8191', { offset: '8192' }));
+  assert.deepEqual([got.binary, got.offset, got.bytes_read, got.text], [true, 8192, 808, undefined]);
+});
+
+for (const offset of ['', 'abc', '-1', '1.5', ' 1', '0x10', '+1', '99999999999999999999', '1'.padStart(70, '0')]) {
+  test(`offset ${JSON.stringify(offset)} is refused`, () =>
+    expectOut(win('lines.txt', { offset }), errOut(400, 'bad offset')));
+}

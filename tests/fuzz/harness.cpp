@@ -127,6 +127,11 @@ std::string fx_run(const Request *req)
     env_put("KIV_PASSWORD", req->password);
     env_put("HTTP_X_KIV_PASSWORD", req->header);
     env_put("HTTP_AUTHORIZATION", req->auth);
+    env_put("REQUEST_METHOD", req->method);
+    env_put("HTTP_RANGE", req->range);
+    env_put("HTTP_IF_RANGE", req->if_range);
+    env_put("HTTP_IF_NONE_MATCH", req->none_match);
+    env_put("HTTP_IF_MODIFIED_SINCE", req->modified_since);
     /* The process-wide allowlist is filled by each request when empty. */
     g_root_count = 0;
     char *data = NULL;
@@ -350,7 +355,8 @@ static int status_line(const std::string &value)
 {
     static const char *known[] = {"400 Bad Request", "401 Unauthorized", "403 Forbidden", "404 Not Found",
                                   "405 Method Not Allowed", "413 Payload Too Large",
-                                  "500 Internal Server Error"};
+                                  "500 Internal Server Error", "206 Partial Content", "304 Not Modified", "412 Precondition Failed",
+                                  "416 Range Not Satisfiable"};
     for (const char *k : known)
         if (value == k)
             return atoi(k);
@@ -380,22 +386,44 @@ static const char *check_body(const std::string &type, const std::string &dispos
             return "\"ok\" disagrees with the status";
         return NULL;
     }
-    if (ans->status != 200)
+    if (ans->status != 200 && ans->status != 206)
         return "an error answer that is not JSON";
     if (type == "text/html; charset=utf-8")
         return ans->body.empty() ? "an empty page" : NULL;
     return disposition.empty() ? "a file answer without Content-Disposition" : NULL;
 }
 
+/* Content-Length against the body, Content-Range against Content-Length,
+ * and a 304 with nothing to say. */
+static const char *check_framing(int head, const std::string &length, const std::string &range, Answer *ans)
+{
+    long long first = 0, last = 0, size = 0;
+    if (ans->status == 304)
+        return ans->body.empty() ? NULL : "a 304 with a body";
+    if (head && !ans->body.empty())
+        return "a body in the answer to HEAD";
+    if (!length.empty() && !head && std::to_string(ans->body.size()) != length)
+        return "a body that is not its Content-Length";
+    if ((ans->status == 206) != !range.empty())
+        return "Content-Range and 206 do not go together";
+    if (range.empty())
+        return NULL;
+    if (sscanf(range.c_str(), "bytes %lld-%lld/%lld", &first, &last, &size) != 3 || first > last || last >= size ||
+        std::to_string(last - first + 1) != length)
+        return "a Content-Range that does not fit its length";
+    ans->first = first;
+    return NULL;
+}
+
 const char *check_response(const std::string &out, Answer *ans)
 {
-    *ans = Answer{200, 0, 0, std::string()};
+    *ans = Answer{200, 0, 0, std::string(), 0};
     if (out.find(FX_CANARY) != std::string::npos)
         return "canary text in the output";
     size_t end = out.find("\r\n\r\n");
     if (end == std::string::npos)
         return "no end of the header block";
-    std::string type, disposition, seen = "|";
+    std::string type, disposition, length, range, seen = "|";
     for (size_t at = 0; at < end + 2;) {
         size_t eol = out.find("\r\n", at);
         std::string line = out.substr(at, eol - at), name;
@@ -411,12 +439,22 @@ const char *check_response(const std::string &out, Answer *ans)
             type = value;
         if (name == "Content-Disposition")
             disposition = value;
+        if (name == "Content-Length")
+            length = value;
+        if (name == "Content-Range" && ans->status == 206)
+            range = value;
         at = eol + 2;
     }
+    ans->body = out.substr(end + 4);
+    /* A HEAD answer is the header block alone; its body is the GET's. */
+    int head = getenv("REQUEST_METHOD") && strcmp(getenv("REQUEST_METHOD"), "HEAD") == 0;
+    if (const char *broken = check_framing(head, length, range, ans))
+        return broken;
+    if (ans->status == 304)
+        return NULL;
     if (type.empty())
         return "no Content-Type";
-    ans->body = out.substr(end + 4);
-    return check_body(type, disposition, ans);
+    return head ? NULL : check_body(type, disposition, ans);
 }
 
 static std::string file_bytes(const char *path)
@@ -436,15 +474,16 @@ const char *check_served(const char *query, const Answer &ans)
 {
     char action[64], path[FS_PATH_MAX];
     get_query_val(query, "action", action, sizeof action);
-    if (ans.status != 200 || !get_query_val(query, "path", path, sizeof path) || !path[0])
+    if ((ans.status != 200 && ans.status != 206) || !get_query_val(query, "path", path, sizeof path) || !path[0])
         return NULL;
     int raw = strcmp(action, "raw") == 0;
     if (!raw && strcmp(action, "read") != 0 && strcmp(action, "ls") != 0)
         return NULL;
     char *real = realpath(path, NULL);
     const char *broken = !real || !fx_under_roots(real) ? "a path outside the roots was served"
-                       : raw && ans.body != file_bytes(real) ? "raw body differs from the file"
-                                                             : NULL;
+                       : raw && ans.body != file_bytes(real).substr(ans.first, ans.body.size())
+                           ? "raw body differs from the file"
+                           : NULL;
     free(real);
     return broken;
 }

@@ -36,6 +36,11 @@ struct Request {
     const char *password;  /* KIV_PASSWORD; NULL: unset */
     const char *header;    /* HTTP_X_KIV_PASSWORD; NULL: unset */
     const char *auth;      /* HTTP_AUTHORIZATION; NULL: unset */
+    const char *method;    /* REQUEST_METHOD; NULL: unset */
+    const char *range;     /* HTTP_RANGE, and the conditions; NULL: unset */
+    const char *if_range;
+    const char *none_match;
+    const char *modified_since;
 };
 
 /* Runs one request in this process and returns everything it wrote. */
@@ -47,17 +52,19 @@ struct Answer {
     int json;              /* Content-Type was JSON */
     int ok;                /* the JSON "ok" field */
     std::string body;
+    long long first;       /* where a 206's Content-Range starts, else 0 */
 };
 
 /* The rules every response keeps: one header block of well-formed lines, a
  * JSON body that parses and agrees with the status, every path it names
- * under a root, and no canary anywhere. NULL when they hold, else what
- * broke. */
+ * under a root, and no canary anywhere; a body of its Content-Length (or
+ * none, for HEAD), a 206 with a Content-Range of its length, a 304 without
+ * a body. NULL when they hold, else what broke. */
 const char *check_response(const std::string &out, Answer *ans);
 
 /* For a successful ls, read or raw with a path: the path resolves, on its
- * own, to a place under a root, and raw sent exactly that file's bytes. NULL
- * when so, else what broke. */
+ * own, to a place under a root, and raw sent exactly that file's bytes, or
+ * those of its range. NULL when so, else what broke. */
 const char *check_served(const char *query, const Answer &ans);
 
 /* 1 when `path` lies under one of the fixture's roots (byte-exact). */

@@ -1,10 +1,11 @@
 -- wrk script. Argument: a plan file of "request-path<TAB>expected-body-file"
--- lines. Each thread cycles through the plan from its own starting point,
--- counts every status other than 200, and compares one body in SAMPLE byte
--- for byte with the expected bodies of the same length. A body of a length
--- no planned answer has counts as a mismatch too.
+-- lines, with a third field "<TAB>range" for a ranged request (its expected
+-- body is the part). Each thread cycles through the plan from its own
+-- starting point, counts every status other than 200 and 206, and compares
+-- one body in SAMPLE byte for byte with the expected bodies of the same
+-- length. A body of a length no planned answer has counts as a mismatch too.
 local SAMPLE = 8
-local paths, by_len = {}, {}
+local paths, ranges, by_len = {}, {}, {}
 local next_i, seen = 0, 0
 local threads = {}
 bad_status, checked, mismatched = 0, 0, 0
@@ -23,8 +24,9 @@ end
 
 function init(args)
   for line in io.lines(args[1]) do
-    local path, file = line:match("^([^\t]+)\t(.+)$")
+    local path, file, range = line:match("^([^\t]+)\t([^\t]+)\t?(.*)$")
     table.insert(paths, path)
+    table.insert(ranges, range ~= "" and { Range = range } or false)
     local body = slurp(file)
     by_len[#body] = by_len[#body] or {}
     table.insert(by_len[#body], body)
@@ -34,11 +36,11 @@ end
 
 function request()
   next_i = next_i % #paths + 1
-  return wrk.format("GET", paths[next_i])
+  return wrk.format("GET", paths[next_i], ranges[next_i] or nil)
 end
 
 function response(status, headers, body)
-  if status ~= 200 then
+  if status ~= 200 and status ~= 206 then
     bad_status = bad_status + 1
   end
   seen = seen + 1

@@ -6,6 +6,7 @@
 
 #include "actions.h"
 #include "gate.h"
+#include "http.h"
 #include "out.h"
 #include "timefmt.h"
 
@@ -62,6 +63,44 @@ TEST(TimeText, UtcOverTheWholeValidRange)
     }
 }
 
+TEST(HttpDate, ThreeFormsInExactlyOneFixedFormOut)
+{
+    const long long now = 1709647629; /* 2024 */
+    static const struct {
+        const char *text;
+        long long t; /* -1: not a date */
+    } cases[] = {
+        {"Tue, 05 Mar 2024 14:07:09 GMT", 1709647629},
+        {"Tuesday, 05-Mar-24 14:07:09 GMT", 1709647629},
+        {"Tue Mar  5 14:07:09 2024", 1709647629},
+        {"Wednesday, 01-Jan-70 00:00:00 GMT", 3155760000},
+        {"Friday, 01-Jan-99 00:00:00 GMT", 915148800},
+        {"Monday, 01-Jan-74 00:00:00 GMT", 3281990400},
+        {"Wednesday, 01-Jan-75 00:00:00 GMT", 157766400},
+        {"Thu, 29 Feb 2024 23:59:60 GMT", 1709251200},
+        {"Fri, 31 Dec 9999 23:59:59 GMT", 253402300799},
+        {"Thu, 29 Feb 2023 00:00:00 GMT", -1},
+        {"Tue, 05 Mar 2024 24:00:00 GMT", -1},
+        {"Tue, 5 Mar 2024 14:07:09 GMT", -1},
+        {"tue, 05 Mar 2024 14:07:09 GMT", -1},
+        {"Tue, 05 Mar 2024 14:07:09 GMT ", -1},
+        {"Tue, 05 Mar 2024 14:07:09", -1},
+        {"Tue Mar 5 14:07:09 2024", -1},
+        {"", -1},
+    };
+    for (const auto &c : cases) {
+        long long t = -1;
+        EXPECT_EQ(http_parse_date(c.text, now, &t) ? t : -1, c.t) << c.text;
+    }
+    char out[HTTP_DATE_MAX];
+    EXPECT_TRUE(http_date(0, out));
+    EXPECT_STREQ(out, "Thu, 01 Jan 1970 00:00:00 GMT");
+    EXPECT_TRUE(http_date(1709647629, out));
+    EXPECT_STREQ(out, "Tue, 05 Mar 2024 14:07:09 GMT");
+    EXPECT_FALSE(http_date(-1, out));
+    EXPECT_FALSE(http_date(253402300800, out));
+}
+
 TEST(RawTypes, ExtensionTableAndHtmRule)
 {
     static const struct {
@@ -82,6 +121,8 @@ TEST(RawTypes, ExtensionTableAndHtmRule)
         {"main.c", "text/plain; charset=utf-8"},
         {"x.cc", "application/octet-stream"},
         {"icon.ico", "image/x-icon"},
+        {"clip.WebM", "video/webm"},
+        {"song.opus", "audio/ogg"},
     };
     for (const auto &c : cases)
         EXPECT_STREQ(mime_type(c.name), c.type) << c.name;
