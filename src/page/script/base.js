@@ -22,6 +22,10 @@
   const toastEl = byId("toast");
   const btnHidden = byId("btnHidden");
   const btnDownload = byId("btnDownload");
+  const btnZip = byId("btnZip");
+  const filterEl = byId("filter");
+  const sortEl = byId("sort");
+  const btnSortDesc = byId("sortDesc");
 
   // Kept before the first preview removes it, so the welcome state is always the original markup.
   const welcomeTpl = byId("welcome").cloneNode(true);
@@ -61,6 +65,12 @@
   let selIndex = -1;
   let showHidden = false;
   let curFile = null;
+  let truncated = false;
+  // How the listing is ordered and narrowed: "name" with sortDesc false is the server's own order.
+  let sortKey = "name";
+  let sortDesc = false;
+  let filterText = "";
+  let filterLow = "";
 
   // Answers can overtake each other; only the newest request of a kind may change the page.
   let listSeq = 0;
