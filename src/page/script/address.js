@@ -23,8 +23,11 @@
     return /[\\/]/.test(name) ? "" : name;
   }
 
+  let addressTimer = 0;
+
   // Defaults are left out, so a page whose controls are untouched keeps a bare address.
   function writeAddress(push) {
+    clearTimeout(addressTimer);
     const p = new URLSearchParams();
     if (curPath) p.set("dir", curPath);
     if (fileInDir()) p.set("file", fileInDir());
@@ -37,6 +40,13 @@
     if (next === location.pathname + location.search + location.hash) return;
     if (push) history.pushState(null, "", next);
     else history.replaceState(null, "", next);
+  }
+
+  // Typing writes the address once it pauses: each write costs the browser more than the keystroke's
+  // own drawing.
+  function writeAddressSoon() {
+    clearTimeout(addressTimer);
+    addressTimer = setTimeout(writeAddress, 250, false);
   }
 
   function setFilter(text) {

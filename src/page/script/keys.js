@@ -59,7 +59,7 @@
   filterEl.addEventListener("input", function () {
     setFilter(filterEl.value);
     applyFilter();
-    writeAddress(false);
+    writeAddressSoon();
   });
 
   function resort() {

@@ -60,14 +60,20 @@
   let sorted = [];
   let lowNames = [];
   let shown = [];
+  let pass = new Uint8Array(0);
   let rows = [];
   let drawnSel = -1;
   let drawSeq = 0;
 
   // The first screen is drawn with the answer and the rest in slices while the browser is idle, so a
   // listing of thousands keeps the page answering; whatever needs a row not built yet builds the rest.
+  // Rows sit in groups that the browser skips while they are off screen (styles.css): a group, not a row,
+  // so that it tracks a few dozen boxes rather than thousands as the listing scrolls.
   const FIRST_ROWS = 100;
   const SLICE_ROWS = 400;
+  const GROUP_ROWS = 50;
+  // A row's height as the styles draw it, for the room a skipped group keeps.
+  const ROW_PX = 33.5;
   const idle = window.requestIdleCallback ? function (fn) {
     requestIdleCallback(fn, { timeout: 40 });
   } : function (fn) {
@@ -80,9 +86,6 @@
     return isImage(e.name) ? "img" : "file";
   }
 
-  function passes(i) {
-    return !filterLow || lowNames[i].indexOf(filterLow) >= 0;
-  }
 
   // Same class strings whichever way a row got its state: "hidden" before "sel", "sel" always last.
   function rowClass(e, hidden, selected) {
@@ -91,7 +94,7 @@
 
   function buildRow(i) {
     const e = sorted[i];
-    const b = el("button", rowClass(e, !passes(i), i === drawnSel));
+    const b = el("button", rowClass(e, !pass[i], i === drawnSel));
     const ico = el("span", "ico");
     ico.appendChild(icon(iconKey(e)));
     b.appendChild(ico);
@@ -101,12 +104,25 @@
     return b;
   }
 
+  // The room group k keeps while skipped: its rows that pass the filter.
+  function sizeGroup(k) {
+    let n = 0;
+    for (let i = k * GROUP_ROWS; i < Math.min(rows.length, (k + 1) * GROUP_ROWS); i++) n += pass[i];
+    entriesEl.children[k].style.containIntrinsicBlockSize = n * ROW_PX + "px";
+  }
+
   function buildRows(to) {
     const end = Math.min(to, sorted.length);
     if (rows.length >= end) return;
-    const frag = document.createDocumentFragment();
-    for (let i = rows.length; i < end; i++) rows.push(frag.appendChild(buildRow(i)));
-    entriesEl.appendChild(frag);
+    let g = entriesEl.lastChild;
+    for (let i = rows.length; i < end; i++) {
+      if (i % GROUP_ROWS === 0) {
+        if (i > 0) sizeGroup(i / GROUP_ROWS - 1);
+        g = entriesEl.appendChild(el("div", "grp"));
+      }
+      rows.push(g.appendChild(buildRow(i)));
+    }
+    sizeGroup(Math.floor((end - 1) / GROUP_ROWS));
   }
 
   function drawRest(seq) {
@@ -165,8 +181,11 @@
 
   function filterShown() {
     shown = [];
+    pass = new Uint8Array(sorted.length);
     for (let i = 0; i < sorted.length; i++) {
-      if (passes(i)) shown.push(i);
+      if (filterLow && lowNames[i].indexOf(filterLow) < 0) continue;
+      pass[i] = 1;
+      shown.push(i);
     }
   }
 
@@ -202,11 +221,18 @@
     const keep = selectedEntry();
     if (drawnSel >= 0) rows[drawnSel].classList.remove("sel");
     drawnSel = -1;
+    const was = pass;
     filterShown();
+    let dirty = -1;
     for (let i = 0; i < rows.length; i++) {
-      const hide = !passes(i);
-      if (rows[i].classList.contains("hidden") !== hide) rows[i].classList.toggle("hidden", hide);
+      if (was[i] === pass[i]) continue;
+      rows[i].classList.toggle("hidden", !pass[i]);
+      const k = Math.floor(i / GROUP_ROWS);
+      if (k === dirty) continue;
+      if (dirty >= 0) sizeGroup(dirty);
+      dirty = k;
     }
+    if (dirty >= 0) sizeGroup(dirty);
     selectEntry(keep);
     if (selIndex < 0 && shown.length) selIndex = 0;
     showCount();
