@@ -70,14 +70,14 @@
   // Rows sit in groups that the browser skips while they are off screen (styles.css): a group, not a row,
   // so that it tracks a few dozen boxes rather than thousands as the listing scrolls.
   const FIRST_ROWS = 100;
-  const SLICE_ROWS = 400;
+  const SLICE_ROWS = 300;
   const GROUP_ROWS = 50;
   // A row's height as the styles draw it, for the room a skipped group keeps.
   const ROW_PX = 33.5;
   const idle = window.requestIdleCallback ? function (fn) {
     requestIdleCallback(fn, { timeout: 40 });
   } : function (fn) {
-    setTimeout(fn, 0);
+    setTimeout(fn, 0, null);
   };
 
   function iconKey(e) {
@@ -125,12 +125,17 @@
     sizeGroup(Math.floor((end - 1) / GROUP_ROWS));
   }
 
-  function drawRest(seq) {
-    if (seq !== drawSeq || rows.length >= sorted.length) return;
+  // A slice per idle period, more while the period has room: a busy browser that calls back only
+  // at the timeout still gets the listing done in a few slices.
+  function drawRest(seq, deadline) {
+    if (seq !== drawSeq) return;
     buildRows(rows.length + SLICE_ROWS);
-    idle(function () {
-      drawRest(seq);
-    });
+    while (deadline && deadline.timeRemaining() > 3 && rows.length < sorted.length) buildRows(rows.length + GROUP_ROWS);
+    if (rows.length < sorted.length) {
+      idle(function (next) {
+        drawRest(seq, next);
+      });
+    }
   }
 
   // Directories first, then the chosen key, ties in the server's order, which is by name.
@@ -210,7 +215,7 @@
     rows = [];
     entriesEl.textContent = "";
     buildRows(Math.max(FIRST_ROWS, drawnSel + 1));
-    drawRest(++drawSeq);
+    drawRest(++drawSeq, null);
     emptyEl.classList.toggle("hidden", entries.length > 0);
     showCount();
   }
