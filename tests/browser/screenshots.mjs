@@ -78,7 +78,7 @@ async function shoot(base, out) {
     await page.screenshot({ path: path.join(out, `screenshot-${name}.png`) });
     await context.close();
   };
-  await take('dark', { steps: ['README.md'] });
+  await take('dark', { query: '#sort=size&desc=1', steps: ['README.md'] });
   await take('light', { query: '?theme=light', steps: ['photos', 'hills.png'] });
   await take('narrow', { width: 390, height: 720, scale: 2, steps: ['#roots .root'] });
   await browser.close();
