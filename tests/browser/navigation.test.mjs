@@ -292,8 +292,8 @@ describe('A listing of thousands', () => {
     await walk(t.page, 'many');
     await until(t.page, () => document.querySelectorAll('#entries .row').length === 5000);
     assert.equal((await view(t.page)).count, '5000 of more items: the folder is larger than a listing shows');
-    const names = await t.page.evaluate(() => fetch(`/plugin_files?action=ls&path=${encodeURIComponent(document.querySelector('#crumbs .crumb.last').title)}`)
-      .then((r) => r.json()).then((a) => a.entries.map((e) => e.name)));
+    const names = await t.page.evaluate((dir) => fetch(`/plugin_files?action=ls&path=${encodeURIComponent(dir)}`)
+      .then((r) => r.json()).then((a) => a.entries.map((e) => e.name)), `${SECOND}/many`);
     const classes = () => t.page.$$eval('#entries .row', (rs) => rs.map((r) => r.className).join());
     assert.deepEqual([(await view(t.page)).rows, await classes()], [names, ['row sel', ...Array(4999).fill('row')].join()]);
     const screen = await t.page.evaluate(() => Math.floor(document.querySelector('#entries').clientHeight

@@ -86,7 +86,6 @@
     return isImage(e.name) ? "img" : "file";
   }
 
-
   // Same class strings whichever way a row got its state: "hidden" before "sel", "sel" always last.
   function rowClass(e, hidden, selected) {
     return "row" + (e.type === "dir" ? " dir" : "") + (hidden ? " hidden" : "") + (selected ? " sel" : "");
@@ -130,7 +129,9 @@
   function drawRest(seq, deadline) {
     if (seq !== drawSeq) return;
     buildRows(rows.length + SLICE_ROWS);
-    while (deadline && deadline.timeRemaining() > 3 && rows.length < sorted.length) buildRows(rows.length + GROUP_ROWS);
+    while (deadline && deadline.timeRemaining() > 3 && rows.length < sorted.length) {
+      buildRows(rows.length + GROUP_ROWS);
+    }
     if (rows.length < sorted.length) {
       idle(function (next) {
         drawRest(seq, next);
