@@ -71,6 +71,8 @@ async function shoot(base, out) {
       if (step.startsWith('#')) await page.click(step);
       else await page.locator('#entries .row').filter({ has: page.getByText(step, { exact: true }) }).click();
       await page.waitForLoadState('networkidle');
+      // A listing drawn after the network went quiet still belongs in the picture.
+      await page.waitForSelector('#entries .row');
     }
     // No hover highlight on whatever was clicked last.
     await page.mouse.move(width - 1, height - 1);

@@ -5,7 +5,7 @@
     roots.forEach(function (r) {
       const b = el("button", r.path === curRoot ? "root sel" : "root");
       const ico = el("span");
-      ico.appendChild(icon("root"));
+      ico.appendChild(ROOT_ICON.cloneNode(true));
       const label = el("span", "rl");
       label.appendChild(el("span", "n", r.name));
       label.appendChild(el("span", "p", r.path));
@@ -70,12 +70,12 @@
   // Rows sit in groups that the browser skips while they are off screen (styles.css): a group, not a row,
   // so that it tracks a few dozen boxes rather than thousands as the listing scrolls.
   const FIRST_ROWS = 100;
-  const SLICE_ROWS = 300;
+  const SLICE_ROWS = 500;
   const GROUP_ROWS = 50;
   // A row's height as the styles draw it, for the room a skipped group keeps.
   const ROW_PX = 33.5;
   const idle = window.requestIdleCallback ? function (fn) {
-    requestIdleCallback(fn, { timeout: 40 });
+    requestIdleCallback(fn, { timeout: 20 });
   } : function (fn) {
     setTimeout(fn, 0, null);
   };
@@ -94,9 +94,7 @@
   function buildRow(i) {
     const e = sorted[i];
     const b = el("button", rowClass(e, !pass[i], i === drawnSel));
-    const ico = el("span", "ico");
-    ico.appendChild(icon(iconKey(e)));
-    b.appendChild(ico);
+    b.appendChild(el("span", "ico " + iconKey(e)));
     b.appendChild(el("span", "nm", e.name));
     b.appendChild(el("span", "mt", e.type === "dir" ? "" : fmtSize(e.size)));
     b.appendChild(el("span", "tm", fmtTime(e.mtime)));
