@@ -77,9 +77,11 @@
     setHidden(st.hidden);
   }
 
-  // Back and Forward: the listing asked for again, as the address names it.
+  // Back and Forward: the listing asked for again, as the address names it. A fragment without a
+  // folder is not a place this page wrote, and changes nothing.
   window.addEventListener("popstate", function () {
     const st = readAddress();
+    if (!st.dir) return;
     applyAddress(st);
-    if (st.dir) openDir(st.dir, { restore: true, file: st.file });
+    openDir(st.dir, { restore: true, file: st.file });
   });
