@@ -38,17 +38,17 @@ describe('Node password', () => {
     const word = 'пароль';
     const t = await open(`${NODE_A}/plugin_files?pwd=${enc(word)}`);
     await listed(t.page, 'home');
-    assert.deepEqual(calls(t)[0], { url: `/plugin_files?action=roots&pwd=${enc(word)}`, pwd: Buffer.from(word).toString('latin1') });
+    assert.deepEqual(calls(t)[0], { url: '/plugin_files?action=roots', pwd: Buffer.from(word).toString('latin1') });
     await assertClean(t);
     await t.close();
   });
 
-  test('a password in the page URL goes with every call, as header and parameter, and on image and download URLs', async () => {
+  test('a password in the page URL goes with every call in the header only, and on image and download URLs', async () => {
     const t = await open(`${NODE_B}/plugin_files?pwd=${P}`);
     await listed(t.page, 'my vault');
     assert.deepEqual(calls(t), [
-      { url: `/plugin_files?action=roots&pwd=${P}`, pwd: PASSWORD },
-      { url: `/plugin_files?action=ls&path=${enc(VAULT)}&pwd=${P}`, pwd: PASSWORD }]);
+      { url: '/plugin_files?action=roots', pwd: PASSWORD },
+      { url: `/plugin_files?action=ls&path=${enc(VAULT)}`, pwd: PASSWORD }]);
     await preview(t.page, 'pic.png');
     await until(t.page, () => document.querySelector('#prevBody img')?.complete);
     assert.equal(await t.page.$eval('#prevBody img', (i) => i.naturalWidth), 1);
@@ -58,8 +58,26 @@ describe('Node password', () => {
     assert.equal(fs.readFileSync(await download.path(), 'utf8'), 'behind the password\n');
     assert.deepEqual(calls(t).slice(2), [
       { url: `/plugin_files?action=raw&path=${enc(`${VAULT}/pic.png`)}&pwd=${P}`, pwd: null },
-      { url: `/plugin_files?action=read&path=${enc(`${VAULT}/secret.txt`)}&pwd=${P}`, pwd: PASSWORD },
+      { url: `/plugin_files?action=read&path=${enc(`${VAULT}/secret.txt`)}`, pwd: PASSWORD },
       { url: `/plugin_files?action=raw&path=${enc(`${VAULT}/secret.txt`)}&download=1&pwd=${P}`, pwd: null }]);
+    await t.close();
+  });
+
+  test('the folder download names the open directory, hidden files while they are shown, and the password', async () => {
+    const t = await open(`${NODE_B}/plugin_files?pwd=${P}`);
+    await listed(t.page, 'my vault');
+    const asked = [];
+    await t.page.route((u) => u.searchParams.get('action') === 'zip', (route) => {
+      asked.push(route.request().url().replace(/^https?:\/\/[^/]+/, ''));
+      route.fulfill({ contentType: 'application/zip', headers: { 'Content-Disposition': 'attachment; filename="my vault.zip"' }, body: 'PK' });
+    });
+    assert.equal(await t.page.getAttribute('#btnZip', 'title'), 'Download folder');
+    await Promise.all([t.page.waitForEvent('download'), t.page.click('#btnZip')]);
+    await t.page.click('#btnHidden');
+    await until(t.page, () => [...document.querySelectorAll('#entries .nm')].some((n) => n.textContent === '.dot'));
+    await Promise.all([t.page.waitForEvent('download'), t.page.click('#btnZip')]);
+    assert.deepEqual(asked, [`/plugin_files?action=zip&path=${enc(VAULT)}&pwd=${P}`,
+      `/plugin_files?action=zip&path=${enc(VAULT)}&hidden=1&pwd=${P}`]);
     await t.close();
   });
 
@@ -73,17 +91,16 @@ describe('Node password', () => {
   for (const [label, storage, used] of STORED) {
     test(`with ${label} stored, node b is called with ${used === null ? 'no password' : 'that password'}`, async () => {
       const t = await openStored(`${NODE_B}/plugin_files?node=b`, storage);
-      const auth = used === null ? '' : `&pwd=${P}`;
-      if (used === null) assert.equal(await toastText(t.page), 'Cannot list roots: HTTP 401');
+      if (used === null) assert.equal(await toastText(t.page), 'Cannot list roots: invalid node password');
       else await listed(t.page, 'my vault');
-      assert.deepEqual(calls(t)[0], { url: `/plugin_files?action=roots&node=b${auth}`, pwd: used });
+      assert.deepEqual(calls(t)[0], { url: '/plugin_files?action=roots&node=b', pwd: used });
       await t.close();
     });
   }
 });
 
 describe('Hub', () => {
-  test('through the hub every call names plugin, action, path, hidden, node, id and pwd in that order', async () => {
+  test('through the hub every call names plugin, action, path, hidden, node and id in that order', async () => {
     const t = await openStored(`${HUB}/plugins?plugin=files&node=b&id=s 1`, { kiv_pwd_b: PASSWORD });
     await listed(t.page, 'my vault');
     await t.page.click('#btnHidden');
@@ -91,7 +108,7 @@ describe('Hub', () => {
     // A backslash is an ordinary byte of a name here, but the breadcrumbs split at it.
     await row(t.page, 'back\\slash').click();
     await listed(t.page, 'slash');
-    const tail = `&node=b&id=s%201&pwd=${P}`;
+    const tail = '&node=b&id=s%201';
     assert.deepEqual(calls(t), [
       { url: `/plugins?plugin=files&action=roots${tail}`, pwd: PASSWORD },
       { url: `/plugins?plugin=files&action=ls&path=${enc(VAULT)}${tail}`, pwd: PASSWORD },

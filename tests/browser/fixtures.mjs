@@ -100,6 +100,12 @@ export const HOSTILE_TEXT = '</script><script>window.__pwned=4</script>\n<img sr
 export const HOSTILE_MD = '<img src=x onerror="window.__pwned=6"> [run](javascript:window.__pwned=7) ' +
   '[data](data:text/html,<script>parent.__pwned=8</script>)\n';
 
+/** Modification times of the SIZES files, in seconds: an order that is neither by name nor by size. */
+export const SIZE_TIMES = SIZES.map((_, i) => 1709647629 - ((i * 5) % 8) * 3600);
+
+/** More entries than a listing holds (5000), so the page draws at length and says it was cut. */
+export const MANY = 5001;
+
 export const PASSWORD = 's3 cret&x=%y';
 export const PIXEL = png(1, 1, () => [200, 40, 40]);
 export const BIG_MD_SIZE = 1200000;
@@ -137,13 +143,17 @@ export function testTree(dir) {
   put(path.join(home, 'media', 'pixel.png'), PIXEL);
   put(path.join(home, 'media', 'broken.png'), 'not an image\n');
   put(path.join(home, 'media', 'drawing.svg'), '<svg xmlns="http://www.w3.org/2000/svg" width="8" height="8"><rect width="8" height="8"/></svg>\n');
-  for (const [name, size] of SIZES) sparse(path.join(home, 'sizes', name), size);
+  SIZES.forEach(([name, size], i) => {
+    sparse(path.join(home, 'sizes', name), size);
+    fs.utimesSync(path.join(home, 'sizes', name), SIZE_TIMES[i], SIZE_TIMES[i]);
+  });
   for (const [name, text] of CODE) put(path.join(home, 'text', name), text);
   put(path.join(home, 'text', 'data.bin'), Buffer.concat([Buffer.from('BIN'), Buffer.alloc(2045)]));
   put(path.join(dir, 'outside', 'secret.txt'), 'outside any root\n');
   fs.symlinkSync(path.join(dir, 'outside'), path.join(home, 'outside'));
   fs.symlinkSync(path.join(dir, 'outside', 'secret.txt'), path.join(home, 'text', 'escape.txt'));
   put(path.join(dir, 'a', 'second', 'other.txt'), 'other\n');
+  for (let i = 0; i < MANY; i++) put(path.join(dir, 'a', 'second', 'many', `f${String(i).padStart(4, '0')}.txt`), '');
   const vault = path.join(dir, 'b', 'my vault');
   put(path.join(vault, 'secret.txt'), 'behind the password\n');
   put(path.join(vault, 'pic.png'), PIXEL);

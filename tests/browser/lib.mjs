@@ -70,7 +70,7 @@ export function view(page) {
       roots: texts('#roots .root .n'),
       selRoot: texts('#roots .root.sel .n')[0] ?? null,
       crumbs: texts('#crumbs .crumb').join(' / '),
-      rows: texts('#entries .row .nm'),
+      rows: texts('#entries .row:not(.hidden) .nm'),
       sel: texts('#entries .row.sel .nm')[0] ?? null,
       count: $('#count').textContent,
       empty: shown($('#empty')),

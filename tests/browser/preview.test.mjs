@@ -45,7 +45,7 @@ describe('Text', () => {
   test('a refused file says why and keeps the size from the listing', async () => {
     const t = await openAt('text');
     await preview(t.page, 'escape.txt');
-    assert.deepEqual(await pane(t.page), [['note', 'Cannot preview this file: HTTP 403']]);
+    assert.deepEqual(await pane(t.page), [['note', 'Cannot preview this file: path not allowed']]);
     assert.equal((await view(t.page)).prevMeta, '17 B');
     await t.close();
   });

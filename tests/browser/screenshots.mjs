@@ -71,6 +71,8 @@ async function shoot(base, out) {
       if (step.startsWith('#')) await page.click(step);
       else await page.locator('#entries .row').filter({ has: page.getByText(step, { exact: true }) }).click();
       await page.waitForLoadState('networkidle');
+      // A listing drawn after the network went quiet still belongs in the picture.
+      await page.waitForSelector('#entries .row');
     }
     // No hover highlight on whatever was clicked last.
     await page.mouse.move(width - 1, height - 1);
@@ -78,7 +80,7 @@ async function shoot(base, out) {
     await page.screenshot({ path: path.join(out, `screenshot-${name}.png`) });
     await context.close();
   };
-  await take('dark', { steps: ['README.md'] });
+  await take('dark', { query: '#sort=size&desc=1', steps: ['README.md'] });
   await take('light', { query: '?theme=light', steps: ['photos', 'hills.png'] });
   await take('narrow', { width: 390, height: 720, scale: 2, steps: ['#roots .root'] });
   await browser.close();

@@ -22,6 +22,10 @@
   const toastEl = byId("toast");
   const btnHidden = byId("btnHidden");
   const btnDownload = byId("btnDownload");
+  const btnZip = byId("btnZip");
+  const filterEl = byId("filter");
+  const sortEl = byId("sort");
+  const btnSortDesc = byId("sortDesc");
 
   // Kept before the first preview removes it, so the welcome state is always the original markup.
   const welcomeTpl = byId("welcome").cloneNode(true);
@@ -61,6 +65,12 @@
   let selIndex = -1;
   let showHidden = false;
   let curFile = null;
+  let truncated = false;
+  // How the listing is ordered and narrowed: "name" with sortDesc false is the server's own order.
+  let sortKey = "name";
+  let sortDesc = false;
+  let filterText = "";
+  let filterLow = "";
 
   // Answers can overtake each other; only the newest request of a kind may change the page.
   let listSeq = 0;
@@ -70,28 +80,13 @@
 
   /* ---------- Icons ---------- */
 
-  const FOLDER = '<svg viewBox="0 0 24 24"><path d="M3 7h6l2 2h10v11H3z"/></svg>';
-  const SVG = {
-    dir: FOLDER,
-    root: FOLDER,
-    file: '<svg viewBox="0 0 24 24"><path d="M6 3h9l5 5v13H6z"/><path d="M14 3v5h5"/></svg>',
-    link: '<svg viewBox="0 0 24 24"><path d="M10 13a4 4 0 0 0 6 .5l2.5-2.5a4 4 0 0 0-6-6L11 6.5"/>' +
-      '<path d="M14 11a4 4 0 0 0-6-.5L5.5 13a4 4 0 0 0 6 6L13 17.5"/></svg>',
-    img: '<svg viewBox="0 0 24 24"><rect x="3" y="5" width="18" height="14" rx="2"/>' +
-      '<circle cx="8.5" cy="10" r="1.6"/><path d="M21 16l-5-5-6 6"/></svg>'
-  };
-
-  // Each drawing is parsed once; a listing of thousands of rows then only clones nodes.
-  const ICON = {};
-  Object.keys(SVG).forEach(function (key) {
+  // The root buttons, a handful, carry this drawing, parsed once. The listing's rows draw their icons
+  // from the styles (styles.css, .ico), so that thousands of rows carry no drawing to build.
+  const ROOT_ICON = (function () {
     const t = document.createElement("template");
-    t.innerHTML = SVG[key];
-    ICON[key] = t.content.firstElementChild;
-  });
-
-  function icon(key) {
-    return ICON[key].cloneNode(true);
-  }
+    t.innerHTML = '<svg viewBox="0 0 24 24"><path d="M3 7h6l2 2h10v11H3z"/></svg>';
+    return t.content.firstElementChild;
+  })();
 
   /* ---------- Name tests ---------- */
 

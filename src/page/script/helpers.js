@@ -25,6 +25,18 @@
     return (n / 1073741824).toFixed(1) + " GB";
   }
 
+  function pad2(n) {
+    return n < 10 ? "0" + n : String(n);
+  }
+
+  // A listing's time, compact and in the browser's time zone: 2024-03-05 15:07.
+  function fmtTime(iso) {
+    const d = iso ? new Date(iso) : null;
+    if (!d || isNaN(d.getTime())) return "";
+    return d.getFullYear() + "-" + pad2(d.getMonth() + 1) + "-" + pad2(d.getDate()) + " " +
+      pad2(d.getHours()) + ":" + pad2(d.getMinutes());
+  }
+
   function endsWithSep(s) {
     return /[\\/]$/.test(s);
   }

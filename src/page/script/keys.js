@@ -1,11 +1,13 @@
   /* ---------- Buttons and keys ---------- */
 
+  // The second click of a double click would land on whatever row of the new listing lies under the
+  // pointer and open that too.
   entriesEl.addEventListener("click", function (ev) {
     const i = rows.indexOf(ev.target.closest(".row"));
-    if (i < 0) return;
-    selIndex = i;
+    if (i < 0 || ev.detail > 1) return;
+    selIndex = shown.indexOf(i);
     renderEntries();
-    activate(entries[i]);
+    activate(sorted[i]);
   });
 
   byId("btnRefresh").addEventListener("click", function () {
@@ -19,8 +21,9 @@
     else toast("Already at the root");
   });
 
+  // On a phone the panes take turns: back from a preview is the listing, from the listing the roots.
   byId("btnBack").addEventListener("click", function () {
-    setView("browse");
+    setView(app.getAttribute("data-view") === "preview" ? "browse" : "roots");
   });
 
   byId("btnTheme").addEventListener("click", function () {
@@ -30,48 +33,97 @@
   });
 
   btnHidden.addEventListener("click", function () {
-    showHidden = !showHidden;
-    const label = showHidden ? "Hide hidden files" : "Show hidden files";
-    btnHidden.classList.toggle("on", showHidden);
-    // Title and accessible name always carry the same text.
-    btnHidden.title = label;
-    btnHidden.setAttribute("aria-label", label);
+    setHidden(!showHidden);
     if (curPath) openDir(curPath);
+    else writeAddress(false);
   });
 
-  // The raw action's headers decide how the browser saves the file.
-  btnDownload.addEventListener("click", function () {
-    if (!curFile) return;
+  // The answer's headers decide how the browser saves it.
+  function download(href) {
     const a = document.createElement("a");
-    a.href = url("raw", pathExtra(curFile) + "&download=1");
+    a.href = href;
     a.rel = "noopener";
     document.body.appendChild(a);
     a.click();
     a.remove();
+  }
+
+  btnDownload.addEventListener("click", function () {
+    if (curFile) download(url("raw", pathExtra(curFile) + "&download=1"));
   });
 
+  btnZip.addEventListener("click", function () {
+    if (curPath) download(url("zip", pathExtra(curPath) + (showHidden ? "&hidden=1" : "")));
+  });
+
+  filterEl.addEventListener("input", function () {
+    setFilter(filterEl.value);
+    applyFilter();
+    writeAddressSoon();
+  });
+
+  function resort() {
+    rebuildRows(selectedEntry());
+    renderEntries();
+    writeAddress(false);
+  }
+
+  sortEl.addEventListener("change", function () {
+    setSort(sortEl.value, sortDesc);
+    resort();
+  });
+
+  btnSortDesc.addEventListener("click", function () {
+    setSort(sortKey, !sortDesc);
+    resort();
+  });
+
+  // A screenful of rows, for PageUp and PageDown.
+  function pageRows() {
+    const row = rows[drawnSel];
+    const h = row ? row.offsetHeight : 0;
+    return h > 0 ? Math.max(1, Math.floor(entriesEl.clientHeight / h) - 1) : 10;
+  }
+
+  const STEP = { ArrowDown: 1, ArrowUp: -1, PageDown: 0, PageUp: 0, Home: -Infinity, End: Infinity };
+
+  // Keys count whatever modifier keys are held. In a text field the keys that edit text are its own;
+  // in the sort list, the keys that choose are.
   document.addEventListener("keydown", function (ev) {
+    const t = ev.target;
+    const choosing = t && t.tagName === "SELECT";
+    const typing = choosing || (t && (t.tagName === "INPUT" || t.tagName === "TEXTAREA" || t.isContentEditable));
+    if (Object.prototype.hasOwnProperty.call(STEP, ev.key)) {
+      if (choosing || (typing && (ev.key === "Home" || ev.key === "End")) || !shown.length) return;
+      ev.preventDefault();
+      let step = STEP[ev.key];
+      if (step === 0) step = ev.key === "PageDown" ? pageRows() : -pageRows();
+      selIndex = Math.max(0, Math.min(shown.length - 1, selIndex < 0 ? 0 : selIndex + step));
+      renderEntries();
+      return;
+    }
     switch (ev.key) {
-      case "ArrowDown":
-      case "ArrowUp":
-        if (!entries.length) return;
-        ev.preventDefault();
-        if (selIndex < 0) selIndex = 0;
-        else selIndex += ev.key === "ArrowDown" ? 1 : -1;
-        selIndex = Math.max(0, Math.min(entries.length - 1, selIndex));
-        renderEntries();
-        break;
       case "Enter":
         // Also when a button has focus: the selected entry opens, the button is not pressed.
-        if (selIndex < 0 || selIndex >= entries.length) return;
+        if (choosing || !selectedEntry()) return;
         ev.preventDefault();
-        activate(entries[selIndex]);
+        activate(selectedEntry());
         break;
       case "Backspace":
-        if (!curParent) return;
+        if (typing || !curParent) return;
         ev.preventDefault();
         openDir(curParent);
         break;
+      case "/":
+        if (typing) return;
+        ev.preventDefault();
+        filterEl.focus();
+        break;
+      case "Escape":
+        if (t !== filterEl || !filterText) return;
+        setFilter("");
+        applyFilter();
+        writeAddress(false);
+        break;
     }
   });
-

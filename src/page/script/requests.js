@@ -5,15 +5,22 @@
   }
 
   // A page served by a hub calls the hub back under the same plugin id; on the node itself
-  // /plugins is the discovery list, so the program is called at its own path.
-  function url(action, extra) {
+  // /plugins is the discovery list, so the program is called at its own path. Calls made with fetch
+  // use this URL as it is: their password travels in the header only, since URLs end up in logs and
+  // in the browser's history.
+  function callUrl(action, extra) {
     let u = HUB ? "/plugins?plugin=" + enc(HUB) + "&action=" : "/plugin_files?action=";
     u += enc(action);
     if (extra) u += "&" + extra;
     if (node) u += "&node=" + enc(node);
     if (sid) u += "&id=" + enc(sid);
-    if (pwd) u += "&pwd=" + enc(pwd);
     return u;
+  }
+
+  // Image and media sources and download links cannot carry a header, so they carry the password.
+  function url(action, extra) {
+    const u = callUrl(action, extra);
+    return pwd ? u + "&pwd=" + enc(pwd) : u;
   }
 
   // A header value is a string of bytes: the password travels as its UTF-8 bytes, one character
@@ -25,10 +32,16 @@
     return h;
   }
 
+  // A refusal says what the server said ("path not allowed"); an answer that is not the program's own,
+  // such as a proxy's error page, says its status.
   function api(action, extra) {
-    return fetch(url(action, extra), { headers: hdr() }).then(function (res) {
-      if (!res.ok) throw new Error("HTTP " + res.status);
-      return res.json();
+    return fetch(callUrl(action, extra), { headers: hdr() }).then(function (res) {
+      if (res.ok) return res.json();
+      return res.json().catch(function () {
+        return null;
+      }).then(function (answer) {
+        throw new Error((answer && typeof answer.error === "string" && answer.error) || "HTTP " + res.status);
+      });
     });
   }
 

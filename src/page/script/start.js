@@ -1,5 +1,6 @@
   /* ---------- Start ---------- */
 
+  applyAddress(readAddress());
   renderCrumbs();
   loadRoots();
 })();
