@@ -178,12 +178,13 @@
     });
   }
 
-  /* The document is built in parts of about this many blocks (or items of a top-level list), each laid
-     out only when near the visible part of the pane; building stops for the browser to draw whenever a
+  /* The document is built in parts of at most this many blocks (or items of a top-level list), each laid
+     out only when near the visible part of the pane. Building stops for the browser to draw whenever a
      slice of this many milliseconds is used up, so a large document neither freezes the page nor waits
-     to show its start. */
+     to show its start. A part is filled while detached and joins the document whole: once full, or
+     at the end of a slice so that what is built shows. */
   const MD_PART = 60;
-  const MD_SLICE_MS = 12;
+  const MD_SLICE_MS = 10;
 
   function renderMarkdown(text, host, docPath) {
     const seq = previewSeq;
@@ -199,13 +200,15 @@
     const lists = [];
     let i = 0;
 
-    function newPart() {
-      part = el("div", "mdp");
-      box.appendChild(part);
-      inPart = 0;
+    function showPart() {
+      if (!part.isConnected) box.appendChild(part);
     }
     function add(block) {
-      if (inPart >= MD_PART) newPart();
+      if (inPart >= MD_PART) {
+        showPart();
+        part = el("div", "mdp");
+        inPart = 0;
+      }
       part.appendChild(block);
       inPart++;
     }
@@ -337,15 +340,20 @@
       while (i < lines.length) {
         line(lines[i]);
         i++;
-        if ((i & 31) === 0 && performance.now() > until) {
+        if ((i & 15) === 0 && performance.now() > until) {
+          if (part.firstChild) {
+            showPart();
+            inPart = MD_PART;
+          }
           nextSlice(slice);
           return;
         }
       }
       endBlocks();
+      showPart();
     }
 
-    newPart();
+    part = el("div", "mdp");
     headingLinks(box, headings);
     host.appendChild(box);
     slice();
