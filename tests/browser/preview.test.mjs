@@ -40,7 +40,7 @@ describe('Text', () => {
     const t = await openAt('text');
     await preview(t.page, 'long.log');
     assert.deepEqual(await code(t.page), [LONG_LINES.map((l, i) => i + 1).join('\n'), LONG_LINES.join('\n')]);
-    for (const n of [1, 4, 5, 6, 17, 35, 199, 200, 201, 230]) {
+    for (const n of [1, 4, 5, 6, 17, 35, 100, 101, 199, 200, 201, 230]) {
       const [number, line] = await t.page.evaluate((n) => {
         // The top of the first character of the n-th line of a column, scrolled into view first.
         const top = (col) => {

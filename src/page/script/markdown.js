@@ -183,7 +183,7 @@
      slice of this many milliseconds is used up, so a large document neither freezes the page nor waits
      to show its start. A part is filled while detached and joins the document whole: once full, or
      at the end of a slice so that what is built shows. */
-  const MD_PART = 60;
+  const MD_PART = 30;
   const MD_SLICE_MS = 10;
 
   function renderMarkdown(text, host, docPath) {

@@ -116,7 +116,7 @@
   // before it is laid out. The text is cut into blocks of this many lines, each two text nodes (numbers,
   // lines); the browser lays out only the blocks near the visible part, so a mebibyte shows at once
   // and the rest costs nothing until it is scrolled to.
-  const CODE_BLOCK = 200;
+  const CODE_BLOCK = 100;
   const CODE_LINE_PX = 20;
 
   // Where the n-th line from pos ends: at its line feed, or at the end of the text.
