@@ -43,8 +43,9 @@
     else renderCode(text, prevBody, !(answer.offset > 0));
   }
 
-  function showRead(answer, name) {
-    let meta = fmtSize(answer.size) + (answer.truncated === true ? " (first 1 MB)" : "");
+  // A read answer for the start of the file, or for its end when tail is set.
+  function showRead(answer, name, tail) {
+    let meta = fmtSize(answer.size) + (tail ? " (last 1 MB)" : answer.truncated === true ? " (first 1 MB)" : "");
     if (answer.binary === true) {
       prevMeta.textContent = meta;
       prevBody.appendChild(note("Binary file (" + fmtSize(answer.size) + ") - use Download to inspect it locally."));
@@ -52,7 +53,7 @@
     }
     if (!isTextish(name) && !isMarkdown(name)) meta += " \u00b7 plain text";
     prevMeta.textContent = meta;
-    btnTail.classList.toggle("hidden", answer.truncated !== true);
+    btnTail.classList.toggle("hidden", tail || answer.truncated !== true);
     showText(answer, name);
   }
 
@@ -71,10 +72,9 @@
     api("read", pathExtra(curFile) + "&tail=1").then(function (answer) {
       if (seq !== previewSeq) return;
       checkOk(answer);
-      prevMeta.textContent = fmtSize(answer.size) + " (last 1 MB)";
       prevBody.textContent = "";
       prevBody.scrollTop = 0;
-      showText(answer, name);
+      showRead(answer, name, true);
     }).catch(function (err) {
       if (seq !== previewSeq) return;
       showFailure(err, meta);
@@ -103,7 +103,7 @@
     }
     api("read", pathExtra(path)).then(function (answer) {
       if (seq !== previewSeq) return;
-      showRead(checkOk(answer), ent.name);
+      showRead(checkOk(answer), ent.name, false);
     }).catch(function (err) {
       if (seq !== previewSeq) return;
       showFailure(err, listedSize);
@@ -117,6 +117,7 @@
   // lines); the browser lays out only the blocks near the visible part, so a mebibyte shows at once
   // and the rest costs nothing until it is scrolled to.
   const CODE_BLOCK = 100;
+  // The line height the styles give code lines.
   const CODE_LINE_PX = 20;
 
   // Where the n-th line from pos ends: at its line feed, or at the end of the text.
