@@ -65,7 +65,8 @@
 
   // The last mebibyte of the previewed file in place of the first.
   function showTail() {
-    const seq = previewSeq;
+    // A new sequence number also stops a Markdown document of the start still being built.
+    const seq = ++previewSeq;
     const name = prevName.textContent;
     const meta = prevMeta.textContent;
     btnTail.classList.add("hidden");
