@@ -194,9 +194,10 @@
     let part = null;
     let inPart = 0;
     let para = [];
-    // Open lists, outermost first: { list, indent, content, item: { li, parts } }. Plain lines right
-    // after an item continue its text, as common renderers do, so an item's inline content is rendered
-    // only once it is complete.
+    // Open lists, outermost first: { list, content (the column its items' text starts at), item: { li,
+    // parts } }. An item indented to its parent's text nests in it. Plain lines right after an item
+    // continue its text, as common renderers do, so an item's inline content is rendered only once it
+    // is complete.
     const lists = [];
     let i = 0;
 
@@ -257,9 +258,9 @@
       top.list.className = "cut";
       closeList();
       inPart = MD_PART;
-      lists.push({ list: next, indent: top.indent, content: top.content, item: null });
+      lists.push({ list: next, content: top.content, item: null });
     }
-    function addItem(m, line) {
+    function addItem(m, s) {
       const indent = m[1].length;
       const tag = m[2] ? "ul" : "ol";
       while (lists.length > 1 && indent < lists[lists.length - 2].content) closeList();
@@ -274,12 +275,12 @@
         top = lists[lists.length - 1];
       } else {
         if (top) endItem(top);
-        const level = { list: document.createElement(tag), indent: indent, content: m[0].length, item: null };
+        const level = { list: document.createElement(tag), content: m[0].length, item: null };
         if (top) top.item.li.appendChild(level.list);
         lists.push(level);
         top = level;
       }
-      top.item = { li: document.createElement("li"), parts: [line.slice(m[0].length)] };
+      top.item = { li: document.createElement("li"), parts: [s.slice(m[0].length)] };
       top.list.appendChild(top.item.li);
     }
     function table(align) {
@@ -288,8 +289,11 @@
       head.appendChild(tableRow(lines[i], "th", align, docPath));
       t.appendChild(head);
       i++;
-      if (i + 1 < lines.length && lines[i + 1].trim() !== "") t.appendChild(document.createElement("tbody"));
-      while (i + 1 < lines.length && lines[i + 1].trim() !== "") t.tBodies[0].appendChild(tableRow(lines[++i], "td", align, docPath));
+      let body = null;
+      while (i + 1 < lines.length && lines[i + 1].trim() !== "") {
+        if (!body) body = t.appendChild(document.createElement("tbody"));
+        body.appendChild(tableRow(lines[++i], "td", align, docPath));
+      }
       add(t);
     }
     function heading(level, s) {
