@@ -100,6 +100,25 @@ export const MARKDOWN = [
   ['empty.md', '', ''],
 ];
 
+/** A log of this many numbered lines, "line N", larger than the mebibyte a preview reads. */
+export const BIG_LOG_LINES = 100000;
+export const bigLogLine = (n) => `line ${n} ${'.'.repeat(n % 7)}`;
+
+/** Lines of every width: long ones that would wrap, a tab, wide characters, a lone carriage return. */
+export const LONG_LINES = Array.from({ length: 230 }, (_, i) => (i % 3 ? `${i + 1} ${'word '.repeat(i % 60)}` :
+  `${i + 1}\t\u6f22\u5b57 \u{1f600} ${'x'.repeat(400)}`));
+LONG_LINES[4] = '5 lone\rreturn';
+
+// A document whose links lead to its own headings, far enough apart that the pane must scroll.
+export const ANCHORS_MD = '[to the end](#the-end-part) [to Duplicate](#dup-1)\n\n' + 'filler\n\n'.repeat(120) +
+  '## Dup\n## Dup\n## The *End* part!\n' + '\nfiller\n'.repeat(120);
+
+/** Media made at test time by ffmpeg: a short video with frequent key frames, and a tone. */
+export const MEDIA = [
+  ['clip.webm', ['-f', 'lavfi', '-i', 'testsrc=size=64x48:rate=10:duration=3', '-c:v', 'libvpx', '-g', '5', '-b:v', '50k']],
+  ['tone.wav', ['-f', 'lavfi', '-i', 'sine=frequency=440:duration=1', '-ar', '8000', '-ac', '1']],
+];
+
 /** Code-view cases: file name, content, line-number column, meta line. */
 export const CODE = [
   ['notes.txt', 'first line\nsecond line\n', '1\n2', '23 B'],
@@ -124,29 +143,9 @@ export const HOSTILE_TEXT = '</script><script>window.__pwned=4</script>\n<img sr
 export const HOSTILE_MD = '<img src=x onerror="window.__pwned=6"> [run](javascript:window.__pwned=7) ' +
   '[data](data:text/html,<script>parent.__pwned=8</script>)\n';
 
-/** A log of this many numbered lines, "line N", larger than the mebibyte a preview reads. */
-export const BIG_LOG_LINES = 100000;
-export const bigLogLine = (n) => `line ${n} ${'.'.repeat(n % 7)}`;
-
-/** Lines of every width: long ones that would wrap, a tab, wide characters, a lone carriage return. */
-export const LONG_LINES = Array.from({ length: 230 }, (_, i) => (i % 3 ? `${i + 1} ${'word '.repeat(i % 60)}` :
-  `${i + 1}\t\u6f22\u5b57 \u{1f600} ${'x'.repeat(400)}`));
-LONG_LINES[4] = '5 lone\rreturn';
-
-// A document whose links lead to its own headings, far enough apart that the pane must scroll.
-export const ANCHORS_MD = '[to the end](#the-end-part) [to Duplicate](#dup-1)\n\n' + 'filler\n\n'.repeat(120) +
-  '## Dup\n## Dup\n## The *End* part!\n' + '\nfiller\n'.repeat(120);
-
-/** Media made at test time by ffmpeg: a short video with frequent key frames, and a tone. */
-export const MEDIA = [
-  ['clip.webm', ['-f', 'lavfi', '-i', 'testsrc=size=64x48:rate=10:duration=3', '-c:v', 'libvpx', '-g', '5', '-b:v', '50k']],
-  ['tone.wav', ['-f', 'lavfi', '-i', 'sine=frequency=440:duration=1', '-ar', '8000', '-ac', '1']],
-];
-
 export const PASSWORD = 's3 cret&x=%y';
 export const PIXEL = png(1, 1, () => [200, 40, 40]);
 export const BIG_MD_SIZE = 1200000;
-export const SVG_TEXT = '<svg xmlns="http://www.w3.org/2000/svg" width="8" height="8"><rect width="8" height="8"/></svg>\n';
 
 export function put(file, content) {
   fs.mkdirSync(path.dirname(file), { recursive: true });
@@ -173,14 +172,6 @@ export function testTree(dir) {
   for (const [name, text] of MARKDOWN) put(path.join(home, 'docs', name), text);
   const bigLine = '- item with **bold** and `code`\n';
   put(path.join(home, 'docs', 'big.md'), '# Big\n' + bigLine.repeat(Math.ceil(BIG_MD_SIZE / bigLine.length)).slice(0, BIG_MD_SIZE - 6));
-  fs.mkdirSync(path.join(home, 'empty'), { recursive: true });
-  for (const name of HOSTILE_NAMES) put(path.join(home, 'hostile', name), HOSTILE_TEXT);
-  put(path.join(home, 'hostile', 'hostile.txt'), HOSTILE_TEXT);
-  put(path.join(home, 'hostile', 'hostile.md'), HOSTILE_MD);
-  fs.mkdirSync(path.join(home, 'hostile', '<img src=x onerror=window.__pwned=9>'), { recursive: true });
-  put(path.join(home, 'media', 'pixel.png'), PIXEL);
-  put(path.join(home, 'media', 'broken.png'), 'not an image\n');
-  put(path.join(home, 'media', 'drawing.svg'), SVG_TEXT);
   put(path.join(home, 'media', 'broken.webm'), 'not a video\n');
   for (const [name, args] of MEDIA) {
     execFileSync('ffmpeg', ['-hide_banner', '-loglevel', 'error', ...args, '-y', path.join(home, 'media', name)]);
@@ -189,9 +180,17 @@ export function testTree(dir) {
   put(path.join(home, 'docs', 'pictures.md'), '![a pixel](../media/pixel.png) ![space](./sub%20dir/p.png)\n');
   put(path.join(home, 'docs', 'sub dir', 'p.png'), PIXEL);
   put(path.join(home, 'text', 'long.log'), LONG_LINES.join('\n'));
+  put(path.join(home, 'text', 'big.log'), Array.from({ length: BIG_LOG_LINES }, (_, i) => bigLogLine(i + 1) + '\n').join(''));
+  fs.mkdirSync(path.join(home, 'empty'), { recursive: true });
+  for (const name of HOSTILE_NAMES) put(path.join(home, 'hostile', name), HOSTILE_TEXT);
+  put(path.join(home, 'hostile', 'hostile.txt'), HOSTILE_TEXT);
+  put(path.join(home, 'hostile', 'hostile.md'), HOSTILE_MD);
+  fs.mkdirSync(path.join(home, 'hostile', '<img src=x onerror=window.__pwned=9>'), { recursive: true });
+  put(path.join(home, 'media', 'pixel.png'), PIXEL);
+  put(path.join(home, 'media', 'broken.png'), 'not an image\n');
+  put(path.join(home, 'media', 'drawing.svg'), '<svg xmlns="http://www.w3.org/2000/svg" width="8" height="8"><rect width="8" height="8"/></svg>\n');
   for (const [name, size] of SIZES) sparse(path.join(home, 'sizes', name), size);
   for (const [name, text] of CODE) put(path.join(home, 'text', name), text);
-  put(path.join(home, 'text', 'big.log'), Array.from({ length: BIG_LOG_LINES }, (_, i) => bigLogLine(i + 1) + '\n').join(''));
   put(path.join(home, 'text', 'data.bin'), Buffer.concat([Buffer.from('BIN'), Buffer.alloc(2045)]));
   put(path.join(dir, 'outside', 'secret.txt'), 'outside any root\n');
   fs.symlinkSync(path.join(dir, 'outside'), path.join(home, 'outside'));
