@@ -179,8 +179,8 @@ export function testTree(dir) {
   put(path.join(home, 'docs', 'anchors.md'), ANCHORS_MD);
   put(path.join(home, 'docs', 'pictures.md'), '![a pixel](../media/pixel.png) ![space](./sub%20dir/p.png)\n');
   put(path.join(home, 'docs', 'sub dir', 'p.png'), PIXEL);
-  put(path.join(home, 'text', 'long.log'), LONG_LINES.join('\n'));
-  put(path.join(home, 'text', 'big.log'), Array.from({ length: BIG_LOG_LINES }, (_, i) => bigLogLine(i + 1) + '\n').join(''));
+  put(path.join(home, 'docs', 'long.log'), LONG_LINES.join('\n'));
+  put(path.join(home, 'docs', 'big.log'), Array.from({ length: BIG_LOG_LINES }, (_, i) => bigLogLine(i + 1) + '\n').join(''));
   fs.mkdirSync(path.join(home, 'empty'), { recursive: true });
   for (const name of HOSTILE_NAMES) put(path.join(home, 'hostile', name), HOSTILE_TEXT);
   put(path.join(home, 'hostile', 'hostile.txt'), HOSTILE_TEXT);

@@ -36,7 +36,7 @@ describe('Text', () => {
   });
 
   test('each line number stays level with its line, however long the lines are', async () => {
-    const t = await openAt('text');
+    const t = await openAt('docs');
     await preview(t.page, 'long.log');
     assert.deepEqual(await code(t.page), [LONG_LINES.map((l, i) => i + 1).join('\n'), LONG_LINES.join('\n')]);
     for (const n of [1, 4, 5, 6, 17, 35, 100, 101, 199, 200, 201, 230]) {
@@ -66,8 +66,8 @@ describe('Text', () => {
   });
 
   test('a text larger than a preview offers its end, shown without line numbers', async () => {
-    const t = await openAt('text');
-    await preview(t.page, 'notes.txt');
+    const t = await openAt('docs');
+    await preview(t.page, 'long.log');
     assert.equal(await t.page.isVisible('#btnTail'), false);
     await preview(t.page, 'big.log');
     assert.deepEqual([(await view(t.page)).prevMeta, await t.page.textContent('#btnTail')], ['1.4 MB (first 1 MB)', 'Show the end']);
@@ -79,7 +79,7 @@ describe('Text', () => {
     const first = BIG_LOG_LINES - last.length + 1;
     assert.deepEqual([ln, last[0], last[last.length - 1], await t.page.isVisible('#btnTail')],
       [null, bigLogLine(first), bigLogLine(BIG_LOG_LINES), false]);
-    assert.ok(reads(t).some((r) => r.url.endsWith(`path=${enc(`${HOME}/text/big.log`)}&tail=1`)));
+    assert.ok(reads(t).some((r) => r.url.endsWith(`path=${enc(`${HOME}/docs/big.log`)}&tail=1`)));
     await t.close();
   });
 
