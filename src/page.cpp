@@ -9,7 +9,7 @@ void page_write(void)
              "X-Content-Type-Options: nosniff\r\n"
              "X-Frame-Options: SAMEORIGIN\r\n"
              "Content-Security-Policy: default-src 'none'; script-src 'unsafe-inline'; "
-             "style-src 'unsafe-inline'; img-src 'self' data:; connect-src 'self'; "
+             "style-src 'unsafe-inline'; img-src 'self' data:; media-src 'self'; connect-src 'self'; "
              "form-action 'none'; base-uri 'none'\r\n"
              "\r\n");
     /* Straight from the constants, each piece in one write: nothing is

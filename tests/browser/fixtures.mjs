@@ -1,5 +1,6 @@
 // The trees the browser tests browse. The tests import the same tables to know what each file holds, so
 // a fixture and its expectation never drift apart. `node tests/browser/fixtures.mjs DIR` writes them.
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import zlib from 'node:zlib';
@@ -66,14 +67,56 @@ export const MARKDOWN = [
   ['links.md', '[a](http://x.org) [b](HTTPS://X.ORG) [c](/abs) [d](#top) [e](MailTo:a@b.c) [f](notes.md) ' +
     '[g](javascript:alert(1)) [h](JavaScript:x) [i](data:text/html,hi) [j](vbscript:x) [k]( http://x.org)',
   `<p><a href="http://x.org"${A}>a</a> <a href="HTTPS://X.ORG"${A}>b</a> <a href="/abs"${A}>c</a> ` +
-    `<a href="#top"${A}>d</a> <a href="MailTo:a@b.c"${A}>e</a> f g) h i j k</p>`],
+    '<a href="#top">d</a> ' + `<a href="MailTo:a@b.c"${A}>e</a> f g) h i j k</p>`],
+  ['nested.md', '- a\n  - b\n    1. c\n  - d\n- e\n1. f\n   - g\n- [ ] open\n- [x] done *now*\n- [X]no space\n\n1. [ ] not a task',
+    '<ul><li>a<ul><li>b<ol><li>c</li></ol></li><li>d</li></ul></li><li>e</li></ul><ol><li>f<ul><li>g</li></ul></li></ol>' +
+    '<ul><li class="task"><input type="checkbox" disabled="">open</li><li class="task"><input type="checkbox" disabled="" checked="">' +
+    'done <em>now</em></li><li>[X]no space</li></ul><ol><li>[ ] not a task</li></ol>'],
+  ['tables.md', '| Left | Mid | Right | None |\n|:-----|:---:|------:|---|\n| `a\\|b` | **b** | c \\| d |\n' +
+    '| <b>x</b> | [l](javascript:alert(1)) | <img src=x onerror=window.__pwned=10> | 4 | 5 |\nno pipes here\n\na | b\n-|-\n\n' +
+    'x | y\n--|--|--\n\n| only |\n| ---- |',
+  '<table><thead><tr><th style="text-align: left;">Left</th><th style="text-align: center;">Mid</th>' +
+    '<th style="text-align: right;">Right</th><th>None</th></tr></thead><tbody><tr><td style="text-align: left;"><code>a|b</code></td>' +
+    '<td style="text-align: center;"><strong>b</strong></td><td style="text-align: right;">c | d</td><td></td></tr>' +
+    '<tr><td style="text-align: left;">&lt;b&gt;x&lt;/b&gt;</td><td style="text-align: center;">l)</td>' +
+    '<td style="text-align: right;">&lt;img src=x onerror=window.__pwned=10&gt;</td><td>4</td></tr>' +
+    '<tr><td style="text-align: left;">no pipes here</td><td style="text-align: center;"></td><td style="text-align: right;"></td><td></td></tr>' +
+    '</tbody></table><table><thead><tr><th>a</th><th>b</th></tr></thead></table><p>x | y --|--|--</p>' +
+    '<table><thead><tr><th>only</th></tr></thead></table>'],
+  ['strike-autolinks.md', '~~gone~~ ~~a ~ b~~ <https://x.org/a?b=1> see https://x.org/p_(1). (or http://y.org/z), ' +
+    '<javascript:alert(1)> javascript:alert(2) `https://in.code` [t](https://t.org) https://',
+  `<p><del>gone</del> ~~a ~ b~~ <a href="https://x.org/a?b=1"${A}>https://x.org/a?b=1</a> see ` +
+    `<a href="https://x.org/p_(1)"${A}>https://x.org/p_(1)</a>. (or <a href="http://y.org/z"${A}>http://y.org/z</a>), ` +
+    '&lt;javascript:alert(1)&gt; javascript:alert(2) <code>https://in.code</code> ' + `<a href="https://t.org"${A}>t</a> https://</p>`],
+  ['images.md', '![far](https://example.com/a.png) ![](/abs.png) ![run](javascript:alert(1)) ![data](data:image/png;base64,AA) ' +
+    '![x](vbscript:x "title")',
+  `<p><a href="https://example.com/a.png"${A}>far</a> <a href="/abs.png"${A}>/abs.png</a> run) data x</p>`],
   ['no-escapes.md', '_not em_ \\*x\\* ![alt](/img.png) [x](a(b)c)',
-    `<p>_not em_ \\<em>x\\</em> !<a href="/img.png"${A}>alt</a> xc)</p>`],
+    `<p>_not em_ \\<em>x\\</em> <a href="/img.png"${A}>alt</a> xc)</p>`],
   ['markup.md', '<script>window.__pwned = 1</script> &amp; <b>b</b>',
     '<p>&lt;script&gt;window.__pwned = 1&lt;/script&gt; &amp;amp; &lt;b&gt;b&lt;/b&gt;</p>'],
   ['crlf.md', '# Title\r\n- a\r\n> q\r\n```\r\ncode\r\n```\r\n---\r\ntext\r\n',
     '<p># Title\r</p><ul><li>a\r</li></ul><blockquote>q\r</blockquote><pre><code>code\r</code></pre><hr><p>text\r</p>'],
   ['empty.md', '', ''],
+];
+
+/** A log of this many numbered lines, "line N", larger than the mebibyte a preview reads. */
+export const BIG_LOG_LINES = 100000;
+export const bigLogLine = (n) => `line ${n} ${'.'.repeat(n % 7)}`;
+
+/** Lines of every width: long ones that would wrap, a tab, wide characters, a lone carriage return. */
+export const LONG_LINES = Array.from({ length: 230 }, (_, i) => (i % 3 ? `${i + 1} ${'word '.repeat(i % 60)}` :
+  `${i + 1}\t\u6f22\u5b57 \u{1f600} ${'x'.repeat(400)}`));
+LONG_LINES[4] = '5 lone\rreturn';
+
+// A document whose links lead to its own headings, far enough apart that the pane must scroll.
+export const ANCHORS_MD = '[to the end](#the-end-part) [to Duplicate](#dup-1)\n\n' + 'filler\n\n'.repeat(120) +
+  '## Dup\n## Dup\n## The *End* part!\n' + '\nfiller\n'.repeat(120);
+
+/** Media made at test time by ffmpeg: a short video with frequent key frames, and a tone. */
+export const MEDIA = [
+  ['clip.webm', ['-f', 'lavfi', '-i', 'testsrc=size=64x48:rate=10:duration=3', '-c:v', 'libvpx', '-g', '5', '-b:v', '50k']],
+  ['tone.wav', ['-f', 'lavfi', '-i', 'sine=frequency=440:duration=1', '-ar', '8000', '-ac', '1']],
 ];
 
 /** Code-view cases: file name, content, line-number column, meta line. */
@@ -135,6 +178,15 @@ export function testTree(dir) {
   for (const [name, text] of MARKDOWN) put(path.join(home, 'docs', name), text);
   const bigLine = '- item with **bold** and `code`\n';
   put(path.join(home, 'docs', 'big.md'), '# Big\n' + bigLine.repeat(Math.ceil(BIG_MD_SIZE / bigLine.length)).slice(0, BIG_MD_SIZE - 6));
+  put(path.join(home, 'media', 'broken.webm'), 'not a video\n');
+  for (const [name, args] of MEDIA) {
+    execFileSync('ffmpeg', ['-hide_banner', '-loglevel', 'error', ...args, '-y', path.join(home, 'media', name)]);
+  }
+  put(path.join(home, 'docs', 'anchors.md'), ANCHORS_MD);
+  put(path.join(home, 'docs', 'pictures.md'), '![a pixel](../media/pixel.png) ![space](./sub%20dir/p.png)\n');
+  put(path.join(home, 'docs', 'sub dir', 'p.png'), PIXEL);
+  put(path.join(home, 'docs', 'long.log'), LONG_LINES.join('\n'));
+  put(path.join(home, 'docs', 'big.log'), Array.from({ length: BIG_LOG_LINES }, (_, i) => bigLogLine(i + 1) + '\n').join(''));
   fs.mkdirSync(path.join(home, 'empty'), { recursive: true });
   for (const name of HOSTILE_NAMES) put(path.join(home, 'hostile', name), HOSTILE_TEXT);
   put(path.join(home, 'hostile', 'hostile.txt'), HOSTILE_TEXT);
@@ -157,6 +209,7 @@ export function testTree(dir) {
   const vault = path.join(dir, 'b', 'my vault');
   put(path.join(vault, 'secret.txt'), 'behind the password\n');
   put(path.join(vault, 'pic.png'), PIXEL);
+  fs.copyFileSync(path.join(home, 'media', 'clip.webm'), path.join(vault, 'clip.webm'));
   put(path.join(vault, '.dot'), 'hidden\n');
   fs.mkdirSync(path.join(vault, 'back\\slash'), { recursive: true });
 }

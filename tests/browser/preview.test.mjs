@@ -1,10 +1,10 @@
-// The preview pane: text with line numbers, Markdown, images, binary and refused files, downloads,
-// and names and contents that must stay text.
+// The preview pane: text with line numbers, the end of a large text, Markdown, images, audio and video,
+// binary and refused files, downloads, and names and contents that must stay text.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import { describe, test } from 'node:test';
-import { HOME, NODE_A, assertClean, listed, open, preview, row, until, useBrowser, view, walk } from './lib.mjs';
-import { CODE, HOSTILE_NAMES, HOSTILE_TEXT, MARKDOWN, PIXEL } from './fixtures.mjs';
+import { HOME, HUB, NODE_A, VAULT, assertClean, enc, listed, open, preview, row, until, useBrowser, view, walk } from './lib.mjs';
+import { BIG_LOG_LINES, CODE, HOSTILE_NAMES, HOSTILE_TEXT, LONG_LINES, MARKDOWN, PASSWORD, PIXEL, bigLogLine } from './fixtures.mjs';
 
 useBrowser();
 const PAGE = `${NODE_A}/plugin_files`;
@@ -16,6 +16,9 @@ async function openAt(...steps) {
   return t;
 }
 
+// The code view as [line-number column, text], each joined over its blocks of lines.
+const code = (page) => page.$eval('#prevBody .codetxt', (c) => [c.querySelector('.ln') && [...c.querySelectorAll('.ln')]
+  .map((e) => e.textContent).join('\n'), [...c.querySelectorAll('.tx')].map((e) => e.textContent).join('\n')]);
 const pane = (page) => page.$$eval('#prevBody > *', (es) => es.map((e) => [e.className, e.textContent]));
 const reads = (t) => t.requests.filter((r) => r.url.includes('action=read'));
 
@@ -26,10 +29,65 @@ describe('Text', () => {
     await until(t.page, () => document.querySelector('#entries .nm').textContent === '.gitignore');
     for (const [name, text, numbers, meta] of CODE) {
       await preview(t.page, name);
-      const shown = await t.page.$eval('#prevBody .codetxt', (c) => [c.children.length, c.querySelector('.ln').textContent,
-        c.querySelector('.tx').textContent, c.querySelector('.tx').childNodes.length]);
-      assert.deepEqual([name, ...shown, (await view(t.page)).prevMeta], [name, 2, numbers, text.replace(/\n$/, ''), 1, meta]);
+      const [ln, tx] = await code(t.page);
+      assert.deepEqual([name, ln ?? '', tx, (await view(t.page)).prevMeta], [name, numbers, text.replace(/\n$/, ''), meta]);
     }
+    await t.close();
+  });
+
+  test('each line number stays level with its line, however long the lines are', async () => {
+    const t = await openAt('docs');
+    await preview(t.page, 'long.log');
+    assert.deepEqual(await code(t.page), [LONG_LINES.map((l, i) => i + 1).join('\n'), LONG_LINES.join('\n')]);
+    for (const n of [1, 4, 5, 6, 17, 35, 100, 101, 199, 200, 201, 230]) {
+      const [number, line] = await t.page.evaluate((n) => {
+        // The top of the first character of the n-th line of a column, scrolled into view first.
+        const top = (col) => {
+          const texts = [...document.querySelectorAll(`#prevBody ${col}`)].map((e) => e.firstChild);
+          let left = n;
+          for (const node of texts) {
+            const lines = node.data.split('\n');
+            if (left > lines.length) { left -= lines.length; continue; }
+            const at = lines.slice(0, left - 1).join('\n').length + (left > 1 ? 1 : 0);
+            node.parentElement.scrollIntoView();
+            const r = document.createRange();
+            r.setStart(node, at);
+            r.setEnd(node, at + 1);
+            return r.getBoundingClientRect().top;
+          }
+        };
+        return [top('.ln'), top('.tx')];
+      }, n);
+      assert.ok(Math.abs(number - line) < 1, `line ${n}: number at ${number}, line at ${line}`);
+    }
+    const wide = await t.page.$eval('#prevBody', (b) => b.scrollWidth > b.clientWidth);
+    assert.equal(wide, true);
+    await t.close();
+  });
+
+  test('a text larger than a preview offers its end, shown without line numbers', async () => {
+    const t = await openAt('docs');
+    await preview(t.page, 'long.log');
+    assert.equal(await t.page.isVisible('#btnTail'), false);
+    await preview(t.page, 'big.log');
+    assert.deepEqual([(await view(t.page)).prevMeta, await t.page.textContent('#btnTail')], ['1.4 MB (first 1 MB)', 'Show the end']);
+    assert.equal((await code(t.page))[0].split('\n')[0], '1');
+    await t.page.click('#btnTail');
+    await until(t.page, () => document.querySelector('#prevMeta').textContent.endsWith('(last 1 MB)'));
+    const [ln, tx] = await code(t.page);
+    const last = tx.split('\n');
+    const first = BIG_LOG_LINES - last.length + 1;
+    assert.deepEqual([ln, last[0], last[last.length - 1], await t.page.isVisible('#btnTail')],
+      [null, bigLogLine(first), bigLogLine(BIG_LOG_LINES), false]);
+    assert.ok(reads(t).some((r) => r.url.endsWith(`path=${enc(`${HOME}/docs/big.log`)}&tail=1`)));
+    await t.close();
+  });
+
+  test('an SVG drawing shows as its source text, never as an image', async () => {
+    const t = await openAt('media');
+    await preview(t.page, 'drawing.svg');
+    assert.deepEqual(await code(t.page), ['1', fs.readFileSync(`${HOME}/media/drawing.svg`, 'utf8').replace(/\n$/, '')]);
+    assert.equal(await t.page.$$eval('#prevBody img, #prevBody svg', (es) => es.length), 0);
     await t.close();
   });
 
@@ -52,41 +110,121 @@ describe('Text', () => {
 });
 
 describe('Markdown', () => {
-  test('every block and inline rule builds exactly its elements, with unsafe links left as text', async () => {
+  test('every block and inline rule builds exactly its elements, with unsafe links and markup left as text', async () => {
     const t = await openAt('docs');
     for (const [name, , html] of MARKDOWN) {
       await preview(t.page, name);
-      assert.deepEqual([name, await t.page.$eval('#prevBody', (b) => b.innerHTML)], [name, `<div class="md">${html}</div>`]);
+      assert.deepEqual([name, await t.page.$eval('#prevBody', (b) => b.innerHTML)], [name, `<div class="md"><div class="mdp">${html}</div></div>`]);
+    }
+    await assertClean(t);
+    await t.close();
+  });
+
+  test('a Markdown file over a mebibyte renders its first mebibyte in parts, as one plain draw would', async () => {
+    const t = await openAt('docs');
+    await preview(t.page, 'big.md');
+    assert.equal((await view(t.page)).prevMeta, '1.1 MB (first 1 MB)');
+    // The mebibyte ends inside an item, which shows what it has.
+    const items = Math.ceil((1048576 - 6) / 32);
+    await until(t.page, (n) => document.querySelectorAll('#prevBody li').length === n, items);
+    const shape = await t.page.$eval('#prevBody .md', (md) => {
+      const lists = [...md.querySelectorAll('ul')];
+      return [md.querySelector('h1').outerHTML, md.children.length > 1, [...md.children].every((p) => p.className === 'mdp'),
+        lists.slice(0, -1).every((l) => l.className === 'cut'), lists[lists.length - 1].className,
+        [...new Set([...md.querySelectorAll('li')].map((li) => li.innerHTML))], md.querySelector('h1').nextSibling.localName];
+    });
+    assert.deepEqual(shape, ['<h1>Big</h1>', true, true, true, '',
+      ['item with <strong>bold</strong> and <code>code</code>', 'item with <strong>bold</strong> and `'], 'ul']);
+    await t.close();
+  });
+
+  test('a link to a heading scrolls the pane to it and leaves the address alone', async () => {
+    const t = await openAt('docs');
+    await preview(t.page, 'anchors.md');
+    const address = t.page.url();
+    for (const [text, heading, index] of [['to the end', 'The End part!', 2], ['to Duplicate', 'Dup', 1]]) {
+      await t.page.click(`#prevBody a >> text=${text}`);
+      // The pane settles with the heading at its top (the second of two equal headings for "-1").
+      await until(t.page, (i) => {
+        const body = document.querySelector('#prevBody');
+        const top = document.querySelectorAll('#prevBody h2')[i].getBoundingClientRect().top;
+        return body.scrollTop > 0 && Math.abs(top - body.getBoundingClientRect().top) < 1;
+      }, index);
+      assert.equal(t.page.url(), address);
     }
     await t.close();
   });
 
-  test('a Markdown file over a mebibyte renders its first mebibyte and says so', async () => {
+  test('an image beside the document shows through the raw action', async () => {
     const t = await openAt('docs');
-    await preview(t.page, 'big.md');
-    assert.equal((await view(t.page)).prevMeta, '1.1 MB (first 1 MB)');
-    const shape = await t.page.$eval('#prevBody .md', (md) => [md.children[0].outerHTML, md.children[1].localName,
-      md.children.length, md.querySelector('li').innerHTML]);
-    assert.deepEqual(shape, ['<h1>Big</h1>', 'ul', 2, 'item with <strong>bold</strong> and <code>code</code>']);
+    await preview(t.page, 'pictures.md');
+    await until(t.page, () => [...document.querySelectorAll('#prevBody img')].every((i) => i.complete));
+    const imgs = await t.page.$$eval('#prevBody img', (is) => is.map((i) => [i.alt, i.getAttribute('src'), i.naturalWidth]));
+    assert.deepEqual(imgs, [['a pixel', `/plugin_files?action=raw&path=${enc(`${HOME}/media/pixel.png`)}`, 1],
+      ['space', `/plugin_files?action=raw&path=${enc(`${HOME}/docs/sub dir/p.png`)}`, 1]]);
     await t.close();
   });
 });
 
 describe('Images', () => {
-  test('an image shows from the raw action without a read request; broken images and SVG get a note', async () => {
+  test('an image shows from the raw action without a read request; a broken one gets a note', async () => {
     const t = await openAt('media');
     await preview(t.page, 'pixel.png');
     await until(t.page, () => document.querySelector('#prevBody img')?.complete);
     const img = await t.page.$eval('#prevBody .imgwrap img', (i) => [i.alt, i.getAttribute('src'), i.naturalWidth]);
     assert.deepEqual(img, ['pixel.png', `/plugin_files?action=raw&path=${encodeURIComponent(`${HOME}/media/pixel.png`)}`, 1]);
     assert.equal((await view(t.page)).prevMeta, `${PIXEL.length} B`);
-    for (const name of ['broken.png', 'drawing.svg']) {
-      await row(t.page, name).click();
-      await until(t.page, () => document.querySelector('#prevBody .note'));
-      assert.deepEqual(await t.page.$$eval('#prevBody > * > *', (es) => es.map((e) => [e.className, e.textContent])),
-        [['note', 'This image could not be displayed.']]);
-    }
+    await row(t.page, 'broken.png').click();
+    await until(t.page, () => document.querySelector('#prevBody .note'));
+    assert.deepEqual(await t.page.$$eval('#prevBody > * > *', (es) => es.map((e) => [e.className, e.textContent])),
+      [['note', 'This image could not be displayed.']]);
     assert.deepEqual(reads(t), []);
+    await t.close();
+  });
+});
+
+describe('Audio and video', () => {
+  const loaded = (page, tag) => until(page, (s) => document.querySelector(`#prevBody ${s}`)?.readyState >= 1, tag);
+  const player = (page, tag) => page.$eval(`#prevBody .mediawrap ${tag}`, (m) => [m.controls, m.getAttribute('src'), m.duration > 0]);
+
+  test('a video and a sound play from the raw action with controls, and a bad file says why', async () => {
+    const t = await openAt('media');
+    for (const [name, tag] of [['clip.webm', 'video'], ['tone.wav', 'audio']]) {
+      await preview(t.page, name);
+      await loaded(t.page, tag);
+      assert.deepEqual(await player(t.page, tag), [true, `/plugin_files?action=raw&path=${enc(`${HOME}/media/${name}`)}`, true]);
+    }
+    await row(t.page, 'broken.webm').click();
+    await until(t.page, () => document.querySelector('#prevBody .note'));
+    assert.deepEqual(await pane(t.page), [['mediawrap',
+      'Cannot preview this file: the browser cannot play this format, or the file cannot be read']]);
+    assert.deepEqual(reads(t), []);
+    await assertClean(t);
+    await t.close();
+  });
+
+  test('through the hub a guarded node\'s video loads with the password in its source', async () => {
+    const t = await open(`${HUB}/plugins?plugin=files&node=b&pwd=${enc(PASSWORD)}`);
+    await listed(t.page, 'my vault');
+    await preview(t.page, 'clip.webm');
+    await loaded(t.page, 'video');
+    const src = `/plugins?plugin=files&action=raw&path=${enc(`${VAULT}/clip.webm`)}&node=b&pwd=${enc(PASSWORD)}`;
+    assert.deepEqual(await player(t.page, 'video'), [true, src, true]);
+    await t.close();
+  });
+
+  test('a video seeks, its later part fetched as a byte range', async () => {
+    const t = await openAt('media');
+    const ranges = [];
+    t.page.on('response', (r) => r.url().includes('action=raw') && ranges.push([r.status(), r.request().headers().range ?? null]));
+    await preview(t.page, 'clip.webm');
+    await loaded(t.page, 'video');
+    const seeked = await t.page.$eval('#prevBody video', (v) => new Promise((done) => {
+      v.addEventListener('seeked', () => done([v.seekable.length, v.currentTime]), { once: true });
+      v.currentTime = 2.5;
+    }));
+    assert.deepEqual(seeked, [1, 2.5]);
+    assert.ok(ranges.some(([status, range]) => status === 206 && range !== null), JSON.stringify(ranges));
     await t.close();
   });
 });
@@ -116,7 +254,7 @@ describe('Hostile names and contents', () => {
     }
     await preview(t.page, 'hostile.md');
     assert.equal(await t.page.$eval('#prevBody .md', (m) => m.innerHTML),
-      '<p>&lt;img src=x onerror="window.__pwned=6"&gt; run data</p>');
+      '<div class="mdp"><p>&lt;img src=x onerror="window.__pwned=6"&gt; run data</p></div>');
     await walk(t.page, dir);
     assert.equal((await view(t.page)).crumbs, `home / hostile / ${dir}`);
     const elements = await t.page.$$eval('#app img, #app script, #toast *', (es) => es.length);

@@ -28,8 +28,24 @@
     prevBody.appendChild(wrap);
   }
 
-  function showRead(answer, name) {
-    let meta = fmtSize(answer.size) + (answer.truncated === true ? " (first 1 MB)" : "");
+
+  // SVG is shown as its source on purpose: the server sends it as plain text, so no script in it runs.
+  const isSvg = extTest(["svg"]);
+
+  const btnTail = byId("btnTail");
+  btnTail.addEventListener("click", showTail);
+
+  // The text of a read answer. Line numbers are shown only for a window that starts at the top of the
+  // file: nothing says which line a later window begins on.
+  function showText(answer, name) {
+    const text = typeof answer.text === "string" ? answer.text : "";
+    if (isMarkdown(name)) renderMarkdown(text, prevBody, curFile);
+    else renderCode(text, prevBody, !(answer.offset > 0));
+  }
+
+  // A read answer for the start of the file, or for its end when tail is set.
+  function showRead(answer, name, tail) {
+    let meta = fmtSize(answer.size) + (tail ? " (last 1 MB)" : answer.truncated === true ? " (first 1 MB)" : "");
     if (answer.binary === true) {
       prevMeta.textContent = meta;
       prevBody.appendChild(note("Binary file (" + fmtSize(answer.size) + ") - use Download to inspect it locally."));
@@ -37,9 +53,33 @@
     }
     if (!isTextish(name) && !isMarkdown(name)) meta += " \u00b7 plain text";
     prevMeta.textContent = meta;
-    const text = typeof answer.text === "string" ? answer.text : "";
-    if (isMarkdown(name)) renderMarkdown(text, prevBody);
-    else renderCode(text, prevBody);
+    btnTail.classList.toggle("hidden", tail || answer.truncated !== true);
+    showText(answer, name);
+  }
+
+  function showFailure(err, meta) {
+    prevMeta.textContent = meta;
+    prevBody.textContent = "";
+    prevBody.appendChild(note("Cannot preview this file: " + errText(err)));
+  }
+
+  // The last mebibyte of the previewed file in place of the first.
+  function showTail() {
+    // A new sequence number also stops a Markdown document of the start still being built.
+    const seq = ++previewSeq;
+    const name = prevName.textContent;
+    const meta = prevMeta.textContent;
+    btnTail.classList.add("hidden");
+    api("read", pathExtra(curFile) + "&tail=1").then(function (answer) {
+      if (seq !== previewSeq) return;
+      checkOk(answer);
+      prevBody.textContent = "";
+      prevBody.scrollTop = 0;
+      showRead(answer, name, true);
+    }).catch(function (err) {
+      if (seq !== previewSeq) return;
+      showFailure(err, meta);
+    });
   }
 
   function previewFile(path, ent) {
@@ -50,39 +90,71 @@
     prevHd.classList.remove("hidden");
     prevName.textContent = ent.name;
     prevMeta.textContent = listedSize;
+    btnTail.classList.add("hidden");
     btnDownload.classList.remove("hidden");
     prevBody.textContent = "";
     prevBody.scrollTop = 0;
-    if (isImage(ent.name)) {
+    if (isMedia(ent.name)) {
+      showMedia(path, ent.name, seq);
+      return;
+    }
+    if (isImage(ent.name) && !isSvg(ent.name)) {
       showImage(path, ent.name, seq);
       return;
     }
     api("read", pathExtra(path)).then(function (answer) {
       if (seq !== previewSeq) return;
-      showRead(checkOk(answer), ent.name);
+      showRead(checkOk(answer), ent.name, false);
     }).catch(function (err) {
       if (seq !== previewSeq) return;
-      prevMeta.textContent = listedSize;
-      prevBody.textContent = "";
-      prevBody.appendChild(note("Cannot preview this file: " + errText(err)));
+      showFailure(err, listedSize);
     });
   }
 
   /* ---------- Code view ---------- */
 
-  // Two text nodes whatever the length: a mebibyte of text must not become an element per line.
-  function renderCode(text, host) {
-    const lines = text.split("\n");
-    if (lines[lines.length - 1] === "") lines.pop();
-    const nums = [];
-    for (let i = 1; i <= lines.length; i++) nums.push(i);
-    const box = el("div", "codetxt");
-    const ln = el("div", "ln");
-    const tx = el("div", "tx");
-    ln.appendChild(document.createTextNode(nums.join("\n")));
-    tx.appendChild(document.createTextNode(lines.join("\n")));
-    box.appendChild(ln);
-    box.appendChild(tx);
-    host.appendChild(box);
+  // Lines never wrap, so each number stays level with its line and a block of lines has a height known
+  // before it is laid out. The text is cut into blocks of this many lines, each two text nodes (numbers,
+  // lines); the browser lays out only the blocks near the visible part, so a mebibyte shows at once
+  // and the rest costs nothing until it is scrolled to.
+  const CODE_BLOCK = 100;
+  // The line height the styles give code lines.
+  const CODE_LINE_PX = 20;
+
+  // Where the n-th line from pos ends: at its line feed, or at the end of the text.
+  function lineEnd(text, pos, n) {
+    let nl = pos - 1;
+    for (let i = 0; i < n; i++) {
+      nl = text.indexOf("\n", pos);
+      if (nl < 0) return text.length;
+      pos = nl + 1;
+    }
+    return nl;
   }
 
+  function codeBlock(lines, first, count, numbered) {
+    const block = el("div", "cb");
+    block.style.containIntrinsicSize = "auto " + count * CODE_LINE_PX + "px";
+    if (numbered) {
+      const nums = [];
+      for (let i = first; i < first + count; i++) nums.push(i);
+      block.appendChild(el("div", "ln", nums.join("\n")));
+    }
+    block.appendChild(el("div", "tx", lines));
+    return block;
+  }
+
+  function renderCode(text, host, numbered) {
+    // A final line feed ends the last line rather than starting an empty one.
+    const body = text.endsWith("\n") ? text.slice(0, -1) : text;
+    const box = el("div", numbered ? "codetxt" : "codetxt nonum");
+    let lines = text === "" ? 0 : 1;
+    for (let nl = body.indexOf("\n"); nl >= 0; nl = body.indexOf("\n", nl + 1)) lines++;
+    box.style.setProperty("--digits", String(lines).length + "ch");
+    for (let first = 1, pos = 0; first <= lines; first += CODE_BLOCK) {
+      const end = lineEnd(body, pos, CODE_BLOCK);
+      box.appendChild(codeBlock(body.slice(pos, end), first, Math.min(CODE_BLOCK, lines - first + 1), numbered));
+      pos = end + 1;
+    }
+    host.appendChild(box);
+  }
