@@ -58,20 +58,23 @@ int ent_cmp(const void *a, const void *b)
     return strcmp(x->name, y->name);
 }
 
-static int is_dot_name(const char *name)
+int ent_left_out(const char *name, int hidden)
 {
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+    int dots = name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+    return dots || (!hidden && name[0] == '.');
 }
 
-/* An entry whose attributes cannot be read, or whose full path would be too
- * long to name, keeps size 0, time 0 and mode 0. */
-static void stat_entry(const char *dir, struct DirEntry *e)
+/* An entry whose attributes cannot be read keeps size 0, time 0 and mode 0,
+ * and the kind the enumeration gave it; so does one whose full path would
+ * be too long to name, as on a platform that can only look it up by that
+ * path. Looked up in the open directory, so the system walks no path. */
+static void stat_entry(struct FsDir *d, size_t dir_len, struct DirEntry *e)
 {
-    char full[FS_PATH_MAX];
     struct FsStat st;
-    if (!path_join(full, dir, e->name) || !fs_stat(full, &st))
+    if (dir_len + 1 + strlen(e->name) >= FS_PATH_MAX || !fs_stat_at(d, e->name, &st))
         return;
-    e->size = st.is_dir ? 0 : st.size;
+    e->is_dir = st.is_dir;
+    e->size = st.size;
     e->mtime = st.mtime;
     e->mode = st.is_dir ? 0755 : 0644;
 }
@@ -80,10 +83,11 @@ static int enumerate(const char *dir, int hidden, struct Listing *ls)
 {
     struct FsDir d;
     struct FsEntry fe;
+    size_t dir_len = strlen(dir);
     if (!fs_dir_open(&d, dir))
         return 0;
     while (fs_dir_next(&d, &fe)) {
-        if (is_dot_name(fe.name) || (!hidden && fe.name[0] == '.'))
+        if (ent_left_out(fe.name, hidden))
             continue;
         if (ls->count == LS_MAX_ENTRIES) {
             ls->truncated = 1;
@@ -93,7 +97,7 @@ static int enumerate(const char *dir, int hidden, struct Listing *ls)
         e->name = keep_name(ls, fe.name);
         e->is_dir = fe.is_dir;
         e->is_link = fe.is_link;
-        stat_entry(dir, e);
+        stat_entry(&d, dir_len, e);
     }
     fs_dir_close(&d);
     return 1;

@@ -21,6 +21,7 @@ static const struct {
     {"ls", act_ls},
     {"read", act_read},
     {"raw", act_raw},
+    {"zip", act_zip},
 };
 
 /* 1 when the command line or the host asked for a description instead of a
