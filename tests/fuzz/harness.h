@@ -55,7 +55,7 @@ struct Answer {
  * broke. */
 const char *check_response(const std::string &out, Answer *ans);
 
-/* For a successful ls, read or raw with a path: the path resolves, on its
+/* For a successful ls, read, raw or zip with a path: the path resolves, on its
  * own, to a place under a root, and raw sent exactly that file's bytes. NULL
  * when so, else what broke. */
 const char *check_served(const char *query, const Answer &ans);
