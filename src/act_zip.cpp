@@ -103,10 +103,15 @@ static void send_zip_headers(const char *dir)
     buf_free(&b);
 }
 
-static void send_archive(const char *dir, int hidden, long long max_bytes)
+/* Memory for the central directory is taken only now, once the header
+ * block is out; should it be refused, the body stays empty, which no reader
+ * takes for an archive. */
+static void send_archive(const char *dir, int hidden, const struct Tally *t)
 {
     struct Writing w;
-    w.bytes_left = max_bytes;
+    w.bytes_left = t->max_bytes;
+    if (!zip_begin(t->entries, t->name_bytes))
+        return;
     walk_tree(dir, hidden, add_entry, &w);
     zip_end();
 }
@@ -138,10 +143,10 @@ void act_zip(const char *query, const char *path)
         json_err(403, "cannot list directory");
         return;
     }
-    if (end != WALK_DONE || !zip_begin(t.entries, t.name_bytes)) {
+    if (end != WALK_DONE) {
         json_err(413, "folder too large to archive");
         return;
     }
     send_zip_headers(dir);
-    send_archive(dir, hidden, t.max_bytes);
+    send_archive(dir, hidden, &t);
 }

@@ -99,8 +99,10 @@ test('links: followed to files and directories under a root; outside, dangling, 
   }
 });
 
-test('a tree 200 directories deep comes whole', () => {
-  const parts = Array.from({ length: 200 }, (_, i) => `d${i % 10}`);
+// Windows reaches no path past 259 bytes unless long paths are enabled, so its tree is shallower.
+const DEPTH = WIN ? 40 : 200;
+test(`a tree ${DEPTH} directories deep comes whole`, () => {
+  const parts = Array.from({ length: DEPTH }, (_, i) => `d${i % 10}`);
   const tree = {};
   for (let i = 1; i <= parts.length; i++) tree[parts.slice(0, i).join('/')] = DIR;
   tree[`${parts.join('/')}/leaf.txt`] = 'leaf';
