@@ -12,27 +12,39 @@
 enum { LS_MAX_ENTRIES = 5000 };
 
 /* The entry table and, behind it in the same block, a pool with room for
- * every name at its longest. The block is allocated zero-filled, so the
- * system maps pages only as entries and names reach them: a listing of short
- * names touches a small fraction of it, which is most of what a listing
- * costs on a machine where a fresh page is dear. */
+ * every name at its longest. The block is zero-filled large-page memory
+ * where the system offers it (one fault for the whole table instead of one
+ * per page that entries and names reach), else zero-filled memory of the
+ * allocator, of which a listing of short names touches a small fraction. */
 struct Listing {
     struct DirEntry *entries;
     char *names;
     size_t names_used;
     int count;
     int truncated;
+    int owned;         /* the block came from the allocator */
 };
 
 static int listing_alloc(struct Listing *ls)
 {
     size_t table = LS_MAX_ENTRIES * sizeof(struct DirEntry);
+    size_t size = table + (size_t)LS_MAX_ENTRIES * ENT_NAME_MAX;
     memset(ls, 0, sizeof *ls);
-    ls->entries = (struct DirEntry *)calloc(1, table + (size_t)LS_MAX_ENTRIES * ENT_NAME_MAX);
+    ls->entries = (struct DirEntry *)fs_large_block(size);
+    if (!ls->entries) {
+        ls->entries = (struct DirEntry *)calloc(1, size);
+        ls->owned = 1;
+    }
     if (!ls->entries)
         return 0;
     ls->names = (char *)ls->entries + table;
     return 1;
+}
+
+static void listing_free(struct Listing *ls)
+{
+    if (ls->owned)
+        free(ls->entries);
 }
 
 /* Every name gets at most ENT_NAME_MAX bytes, so the pool never runs out. */
@@ -175,12 +187,12 @@ void act_ls(const char *query, const char *path)
     int hidden = query_flag(query, "hidden");
     struct Listing ls;
     if (!listing_alloc(&ls) || !enumerate(dir, hidden, &ls)) {
-        free(ls.entries);
+        listing_free(&ls);
         json_err(403, "cannot list directory");
         return;
     }
     if (ls.count > 1)
         qsort(ls.entries, (size_t)ls.count, sizeof(struct DirEntry), ent_cmp);
     send_listing(dir, hidden, &ls);
-    free(ls.entries);
+    listing_free(&ls);
 }
