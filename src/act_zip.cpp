@@ -12,9 +12,10 @@
 enum { FILE_NAME_MAX = 512 };
 static const long long DEFAULT_MAX_ENTRIES = 100000;
 static const long long DEFAULT_MAX_BYTES = 4294967296LL;
-/* Above this a limit is taken as a mistake and the default applies: the
- * writer keeps a record per entry, and sizes stay far from overflow. */
-static const long long LIMIT_CEILING = 1000000000000000LL;
+/* Above these a limit is taken as a mistake and the default applies: an
+ * entry's index is an int, and sizes stay far from overflow. */
+static const long long ENTRIES_CEILING = 100000000LL;
+static const long long BYTES_CEILING = 1000000000000000LL;
 
 /* What the first walk finds, against what may be archived. */
 struct Tally {
@@ -33,8 +34,9 @@ struct Writing {
     long long bytes_left;
 };
 
-/* A limit from the environment: decimal digits only, else the default. */
-static long long env_limit(const char *name, long long fallback)
+/* A limit from the environment: decimal digits only, at most the ceiling,
+ * else the default. */
+static long long env_limit(const char *name, long long fallback, long long ceiling)
 {
     const char *text = getenv(name);
     long long v = 0;
@@ -45,7 +47,7 @@ static long long env_limit(const char *name, long long fallback)
             return fallback;
         v = v * 10 + (*p - '0');
     }
-    return v > LIMIT_CEILING ? fallback : v;
+    return v > ceiling ? fallback : v;
 }
 
 static int tally(const struct WalkItem *it, void *ctx)
@@ -136,8 +138,8 @@ void act_zip(const char *query, const char *path)
         return;
     }
     int hidden = query_flag(query, "hidden");
-    struct Tally t = {0, 0, 0, env_limit("FILES_ZIP_MAX_ENTRIES", DEFAULT_MAX_ENTRIES),
-                      env_limit("FILES_ZIP_MAX_BYTES", DEFAULT_MAX_BYTES)};
+    struct Tally t = {0, 0, 0, env_limit("FILES_ZIP_MAX_ENTRIES", DEFAULT_MAX_ENTRIES, ENTRIES_CEILING),
+                      env_limit("FILES_ZIP_MAX_BYTES", DEFAULT_MAX_BYTES, BYTES_CEILING)};
     enum WalkEnd end = walk_tree(dir, hidden, tally, &t);
     if (end == WALK_UNREADABLE) {
         json_err(403, "cannot list directory");

@@ -36,7 +36,7 @@ struct ZipRecord {
     unsigned long long usize;
     long long mtime;
     int parent;
-    unsigned name_at;
+    size_t name_at;
     unsigned short name_len;
     unsigned short flags;
     unsigned short method;
@@ -168,7 +168,7 @@ static struct ZipRecord *new_record(const char *path, int parent, long long mtim
     struct ZipRecord *r = &g_zip.records[g_zip.count++];
     memset(r, 0, sizeof *r);
     memcpy(g_zip.names + g_zip.names_used, name, len);
-    r->name_at = (unsigned)g_zip.names_used;
+    r->name_at = g_zip.names_used;
     r->name_len = (unsigned short)len;
     g_zip.names_used += len;
     r->parent = parent;
