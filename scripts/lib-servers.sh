@@ -22,7 +22,8 @@
 #       name, or an absolute path that must exist.
 #   srv_build [BUILD_DIR [CMAKE_ARG...]]
 #       Configure and build the program (Release, Ninja) into BUILD_DIR,
-#       default build/ in the repository; prints the program's path.
+#       default build/ in the repository, installing zlib's headers and
+#       archive first when they are missing; prints the program's path.
 #   srv_port_open PORT
 #       True when something accepts connections on 127.0.0.1:PORT.
 #   srv_free_port
@@ -33,9 +34,10 @@
 #   srv_start_node NAME PORT PROGRAM ROOTS [PASSWORD]
 #       Starts lighttpd for one node. ROOTS is the ";"-separated list handed
 #       to the program as FILES_ALLOWED_ROOT; PASSWORD, when not empty,
-#       becomes its KIV_PASSWORD. An empty PORT picks a free one. When
-#       SRV_AS names a user (the caller being root), lighttpd runs as that
-#       user from its start, the program with it.
+#       becomes its KIV_PASSWORD; FILES_RAW_LIMIT, FILES_ZIP_MAX_ENTRIES and
+#       FILES_ZIP_MAX_BYTES pass on from the caller's environment. An empty
+#       PORT picks a free one. When SRV_AS names a user (the caller being
+#       root), lighttpd runs as that user from its start, the program with it.
 #   srv_run_as USER CMD...
 #       Replaces the calling (sub)shell by CMD, run as USER with USER's
 #       groups (root only); by CMD as it is when USER is empty.
@@ -94,6 +96,7 @@ srv_ensure() {
 srv_build() {
   local dir=${1:-$SRV_REPO/build}
   shift $(($# ? 1 : 0))
+  srv_ensure /usr/include/zlib.h:zlib1g-dev >&2 || return 1
   cmake -S "$SRV_REPO" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >&2 &&
     cmake --build "$dir" >&2 &&
     echo "$dir/plugin_files"
@@ -194,7 +197,11 @@ srv_start_node() {
     echo "no program at $program" >&2
     return 1
   fi
+  # The size limits pass through from the caller's environment, empty
+  # when unset (the program's defaults).
   PLUGIN_FILES_PROGRAM=$(realpath "$program") FILES_ALLOWED_ROOT=$roots KIV_PASSWORD=$password \
+    FILES_RAW_LIMIT=${FILES_RAW_LIMIT:-} FILES_ZIP_MAX_ENTRIES=${FILES_ZIP_MAX_ENTRIES:-} \
+    FILES_ZIP_MAX_BYTES=${FILES_ZIP_MAX_BYTES:-} \
     srv_launch lighttpd "$name" "$port" srv_run_as "${SRV_AS:-}" lighttpd -D -f
 }
 

@@ -12,27 +12,39 @@
 enum { LS_MAX_ENTRIES = 5000 };
 
 /* The entry table and, behind it in the same block, a pool with room for
- * every name at its longest. The block is allocated zero-filled, so the
- * system maps pages only as entries and names reach them: a listing of short
- * names touches a small fraction of it, which is most of what a listing
- * costs on a machine where a fresh page is dear. */
+ * every name at its longest. The block is zero-filled large-page memory
+ * where the system offers it (one fault for the whole table instead of one
+ * per page that entries and names reach), else zero-filled memory of the
+ * allocator, of which a listing of short names touches a small fraction. */
 struct Listing {
     struct DirEntry *entries;
     char *names;
     size_t names_used;
     int count;
     int truncated;
+    int owned;         /* the block came from the allocator */
 };
 
 static int listing_alloc(struct Listing *ls)
 {
     size_t table = LS_MAX_ENTRIES * sizeof(struct DirEntry);
+    size_t size = table + (size_t)LS_MAX_ENTRIES * ENT_NAME_MAX;
     memset(ls, 0, sizeof *ls);
-    ls->entries = (struct DirEntry *)calloc(1, table + (size_t)LS_MAX_ENTRIES * ENT_NAME_MAX);
+    ls->entries = (struct DirEntry *)fs_large_block(size);
+    if (!ls->entries) {
+        ls->entries = (struct DirEntry *)calloc(1, size);
+        ls->owned = 1;
+    }
     if (!ls->entries)
         return 0;
     ls->names = (char *)ls->entries + table;
     return 1;
+}
+
+static void listing_free(struct Listing *ls)
+{
+    if (ls->owned)
+        free(ls->entries);
 }
 
 /* Every name gets at most ENT_NAME_MAX bytes, so the pool never runs out. */
@@ -58,20 +70,23 @@ int ent_cmp(const void *a, const void *b)
     return strcmp(x->name, y->name);
 }
 
-static int is_dot_name(const char *name)
+int ent_left_out(const char *name, int hidden)
 {
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+    int dots = name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+    return dots || (!hidden && name[0] == '.');
 }
 
-/* An entry whose attributes cannot be read, or whose full path would be too
- * long to name, keeps size 0, time 0 and mode 0. */
-static void stat_entry(const char *dir, struct DirEntry *e)
+/* An entry whose attributes cannot be read keeps size 0, time 0 and mode 0,
+ * and the kind the enumeration gave it; so does one whose full path would
+ * be too long to name, as on a platform that can only look it up by that
+ * path. Looked up in the open directory, so the system walks no path. */
+static void stat_entry(struct FsDir *d, size_t dir_len, struct DirEntry *e)
 {
-    char full[FS_PATH_MAX];
     struct FsStat st;
-    if (!path_join(full, dir, e->name) || !fs_stat(full, &st))
+    if (dir_len + 1 + strlen(e->name) >= FS_PATH_MAX || !fs_stat_at(d, e->name, &st))
         return;
-    e->size = st.is_dir ? 0 : st.size;
+    e->is_dir = st.is_dir;
+    e->size = st.size;
     e->mtime = st.mtime;
     e->mode = st.is_dir ? 0755 : 0644;
 }
@@ -80,10 +95,11 @@ static int enumerate(const char *dir, int hidden, struct Listing *ls)
 {
     struct FsDir d;
     struct FsEntry fe;
+    size_t dir_len = strlen(dir);
     if (!fs_dir_open(&d, dir))
         return 0;
     while (fs_dir_next(&d, &fe)) {
-        if (is_dot_name(fe.name) || (!hidden && fe.name[0] == '.'))
+        if (ent_left_out(fe.name, hidden))
             continue;
         if (ls->count == LS_MAX_ENTRIES) {
             ls->truncated = 1;
@@ -93,7 +109,7 @@ static int enumerate(const char *dir, int hidden, struct Listing *ls)
         e->name = keep_name(ls, fe.name);
         e->is_dir = fe.is_dir;
         e->is_link = fe.is_link;
-        stat_entry(dir, e);
+        stat_entry(&d, dir_len, e);
     }
     fs_dir_close(&d);
     return 1;
@@ -171,12 +187,12 @@ void act_ls(const char *query, const char *path)
     int hidden = query_flag(query, "hidden");
     struct Listing ls;
     if (!listing_alloc(&ls) || !enumerate(dir, hidden, &ls)) {
-        free(ls.entries);
+        listing_free(&ls);
         json_err(403, "cannot list directory");
         return;
     }
     if (ls.count > 1)
         qsort(ls.entries, (size_t)ls.count, sizeof(struct DirEntry), ent_cmp);
     send_listing(dir, hidden, &ls);
-    free(ls.entries);
+    listing_free(&ls);
 }

@@ -66,9 +66,7 @@ const char *mime_type(const char *name)
     return strstr(ext, "htm") ? TEXT_PLAIN : OCTETS;
 }
 
-/* The name as a quoted header value: bytes that could end the quotes or the
- * header line become "_". */
-static void disposition_name(const char *name, char *out, size_t size)
+void disposition_name(const char *name, char *out, size_t size)
 {
     str_copy(out, size, name);
     for (char *p = out; *p; p++)

@@ -1,4 +1,4 @@
-/* The four actions of the API. Each writes one complete response: a JSON
+/* The actions of the API. Each writes one complete response: a JSON
  * answer built whole before its first byte goes out, or an error answer.
  * All take the raw query (for parameters of their own) and the decoded
  * `path` value, so that dispatch is one table. */
@@ -11,6 +11,7 @@ void act_roots(const char *query, const char *path);
 void act_ls(const char *query, const char *path);
 void act_read(const char *query, const char *path);
 void act_raw(const char *query, const char *path);
+void act_zip(const char *query, const char *path);
 
 /* Longest entry name the platforms give, NUL included: 255 bytes on POSIX,
  * 259 in a Win32 find record. */
@@ -31,7 +32,14 @@ struct DirEntry {
  * that way fall back to their raw bytes, so the order is always the same. */
 int ent_cmp(const void *a, const void *b);
 
+/* 1 for "." and "..", and for any other name that begins with a dot unless
+ * hidden names are asked for. */
+int ent_left_out(const char *name, int hidden);
+
 /* The content type that the raw action announces for a file name. */
 const char *mime_type(const char *name);
+/* A file name as a quoted header value: bytes that could end the quotes or
+ * the header line become "_". */
+void disposition_name(const char *name, char *out, size_t size);
 
 #endif

@@ -26,7 +26,7 @@ struct FsStat {
 /* One entry as the enumeration reports it. */
 struct FsEntry {
     const char *name;  /* valid until the next fs_dir_next or fs_dir_close */
-    int is_dir;        /* a directory, or a link to one */
+    int is_dir;        /* a directory; what a link leads to only fs_stat_at tells */
     int is_link;
 };
 
@@ -76,6 +76,24 @@ int fs_stat(const char *path, struct FsStat *st);
 int fs_dir_open(struct FsDir *d, const char *dir);
 int fs_dir_next(struct FsDir *d, struct FsEntry *e);
 void fs_dir_close(struct FsDir *d);
+
+/* Lookups relative to an open directory: the name is looked up once in the
+ * directory the enumeration reads, not again from the root through the
+ * whole path, and a component swapped for a link on the way cannot lead
+ * elsewhere. `name` is one entry name of that directory. */
+/* Facts of the entry, links followed; 1 on success. */
+int fs_stat_at(struct FsDir *d, const char *name, struct FsStat *st);
+/* Opens the subdirectory `name` for enumeration; a link is refused. */
+int fs_dir_open_at(struct FsDir *d, struct FsDir *parent, const char *name);
+/* Opens the regular file `name`, as fs_open does; a link is refused. */
+int fs_open_at(struct FsDir *parent, const char *name, struct FsFile *f, int *status);
+/* What makes an open directory the same directory under any name (device
+ * and inode, volume and file index); 1 on success. */
+struct FsId {
+    unsigned long long volume;
+    unsigned long long file;
+};
+int fs_dir_id(struct FsDir *d, struct FsId *id);
 
 /* Opens a regular file for reading: 1 on success; 0 with *status 400 when it
  * turned out not to be a regular file, 403 when it cannot be opened. */

@@ -180,9 +180,9 @@ static int open_canonical(const char *path, int flags)
     return open(path, flags | O_NOFOLLOW);
 }
 
-int fs_dir_open(struct FsDir *d, const char *dir)
+/* An enumeration over an open descriptor, which it then owns. */
+static int dir_from_fd(struct FsDir *d, int fd)
 {
-    int fd = open_canonical(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR *h = fd >= 0 ? fdopendir(fd) : NULL;
     if (fd >= 0 && !h)
         close(fd);
@@ -192,24 +192,22 @@ int fs_dir_open(struct FsDir *d, const char *dir)
     return h != NULL;
 }
 
-/* Whether an entry is a directory, following a link, when the enumeration
- * did not say. */
-static int entry_is_dir(DIR *h, const struct dirent *de)
+int fs_dir_open(struct FsDir *d, const char *dir)
 {
-    struct stat sb;
-    if (de->d_type == DT_DIR)
-        return 1;
-    if (de->d_type != DT_LNK && de->d_type != DT_UNKNOWN)
-        return 0;
-    return fstatat(dirfd(h), de->d_name, &sb, 0) == 0 && S_ISDIR(sb.st_mode);
+    return dir_from_fd(d, open_canonical(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
-static int entry_is_link(DIR *h, const struct dirent *de)
+/* Without the kind in the entry (some file systems never give it), one
+ * look at the entry itself, not at what a link leads to. */
+static void entry_kind(DIR *h, const struct dirent *de, struct FsEntry *e)
 {
     struct stat sb;
-    if (de->d_type != DT_UNKNOWN)
-        return de->d_type == DT_LNK;
-    return fstatat(dirfd(h), de->d_name, &sb, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(sb.st_mode);
+    e->is_dir = de->d_type == DT_DIR;
+    e->is_link = de->d_type == DT_LNK;
+    if (de->d_type != DT_UNKNOWN || fstatat(dirfd(h), de->d_name, &sb, AT_SYMLINK_NOFOLLOW) != 0)
+        return;
+    e->is_dir = S_ISDIR(sb.st_mode);
+    e->is_link = S_ISLNK(sb.st_mode);
 }
 
 /* Any failure of readdir counts as the end of the enumeration. */
@@ -220,8 +218,7 @@ int fs_dir_next(struct FsDir *d, struct FsEntry *e)
     if (!de)
         return 0;
     e->name = de->d_name;
-    e->is_dir = entry_is_dir(h, de);
-    e->is_link = entry_is_link(h, de);
+    entry_kind(h, de, e);
     return 1;
 }
 
@@ -232,12 +229,11 @@ void fs_dir_close(struct FsDir *d)
     d->handle = NULL;
 }
 
-/* Non-blocking, then checked again on the descriptor: a file swapped for a
- * FIFO after the caller's check can never hold the process. */
-int fs_open(const char *path, struct FsFile *f, int *status)
+/* The descriptor becomes the file when it is a regular file; anything else
+ * is closed with *status 400. */
+static int file_from_fd(int fd, struct FsFile *f, int *status)
 {
     struct stat sb;
-    int fd = open_canonical(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         *status = 403;
         return 0;
@@ -249,6 +245,15 @@ int fs_open(const char *path, struct FsFile *f, int *status)
     }
     f->handle = fd;
     return 1;
+}
+
+/* Non-blocking, then checked again on the descriptor: a file swapped for a
+ * FIFO after the caller's check can never hold the process. */
+static const int FILE_FLAGS = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+
+int fs_open(const char *path, struct FsFile *f, int *status)
+{
+    return file_from_fd(open_canonical(path, FILE_FLAGS), f, status);
 }
 
 long long fs_read(struct FsFile *f, char *buf, size_t n)
@@ -286,4 +291,38 @@ int fs_version(struct FsFile *f, struct FsVersion *v)
 int fs_seek(struct FsFile *f, long long offset)
 {
     return lseek((int)f->handle, (off_t)offset, SEEK_SET) == (off_t)offset;
+}
+
+static int dir_fd(struct FsDir *d)
+{
+    return dirfd((DIR *)d->handle);
+}
+
+int fs_stat_at(struct FsDir *d, const char *name, struct FsStat *st)
+{
+    struct stat sb;
+    if (fstatat(dir_fd(d), name, &sb, 0) != 0)
+        return 0;
+    facts_from(&sb, st);
+    return 1;
+}
+
+int fs_dir_open_at(struct FsDir *d, struct FsDir *parent, const char *name)
+{
+    return dir_from_fd(d, openat(dir_fd(parent), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+int fs_open_at(struct FsDir *parent, const char *name, struct FsFile *f, int *status)
+{
+    return file_from_fd(openat(dir_fd(parent), name, FILE_FLAGS | O_NOFOLLOW), f, status);
+}
+
+int fs_dir_id(struct FsDir *d, struct FsId *id)
+{
+    struct stat sb;
+    if (fstat(dir_fd(d), &sb) != 0)
+        return 0;
+    id->volume = (unsigned long long)sb.st_dev;
+    id->file = (unsigned long long)sb.st_ino;
+    return 1;
 }

@@ -159,19 +159,28 @@ int fs_stat(const char *path, struct FsStat *st)
     return 1;
 }
 
+/* What an enumeration holds beside its handle: the current record and the
+ * directory's path, against which its entries are looked up. */
+struct DirData {
+    WIN32_FIND_DATAA find;
+    char path[FS_PATH_MAX];
+};
+
 /* The first entry arrives with the handle; it is kept for the first
  * fs_dir_next. */
 int fs_dir_open(struct FsDir *d, const char *dir)
 {
     char pattern[FS_PATH_MAX];
+    struct DirData *data = (struct DirData *)malloc(sizeof(struct DirData));
     d->handle = NULL;
-    d->data = malloc(sizeof(WIN32_FIND_DATAA));
+    d->data = data;
     d->pending = 0;
-    if (!d->data || !path_join(pattern, dir, "*")) {
+    if (!data || !path_join(pattern, dir, "*")) {
         fs_dir_close(d);
         return 0;
     }
-    HANDLE h = FindFirstFileA(pattern, (WIN32_FIND_DATAA *)d->data);
+    str_copy(data->path, sizeof data->path, dir);
+    HANDLE h = FindFirstFileA(pattern, &data->find);
     if (h == INVALID_HANDLE_VALUE) {
         fs_dir_close(d);
         return 0;
@@ -181,10 +190,12 @@ int fs_dir_open(struct FsDir *d, const char *dir)
     return 1;
 }
 
-/* Any failure of FindNextFileA counts as the end of the enumeration. */
+/* Any failure of FindNextFileA counts as the end of the enumeration. A
+ * junction or a linked directory carries the directory attribute of its
+ * own, so it counts as the directory it stands for. */
 int fs_dir_next(struct FsDir *d, struct FsEntry *e)
 {
-    WIN32_FIND_DATAA *fd = (WIN32_FIND_DATAA *)d->data;
+    WIN32_FIND_DATAA *fd = &((struct DirData *)d->data)->find;
     if (!d->pending && !FindNextFileA((HANDLE)d->handle, fd))
         return 0;
     d->pending = 0;
@@ -250,4 +261,60 @@ int fs_version(struct FsFile *f, struct FsVersion *v)
 int fs_seek(struct FsFile *f, long long offset)
 {
     return _fseeki64((FILE *)f->handle, offset, SEEK_SET) == 0;
+}
+
+/* Windows has no lookup relative to a handle in its narrow API: the entry is
+ * named by the directory's path and its own name. */
+static int entry_path(struct FsDir *d, const char *name, char *out)
+{
+    return path_join(out, ((struct DirData *)d->data)->path, name);
+}
+
+int fs_stat_at(struct FsDir *d, const char *name, struct FsStat *st)
+{
+    char full[FS_PATH_MAX];
+    return entry_path(d, name, full) && fs_stat(full, st);
+}
+
+static int is_reparse_point(const char *full)
+{
+    DWORD attrs = GetFileAttributesA(full);
+    return attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+int fs_dir_open_at(struct FsDir *d, struct FsDir *parent, const char *name)
+{
+    char full[FS_PATH_MAX];
+    d->handle = NULL;
+    d->data = NULL;
+    if (!entry_path(parent, name, full) || is_reparse_point(full))
+        return 0;
+    return fs_dir_open(d, full);
+}
+
+int fs_open_at(struct FsDir *parent, const char *name, struct FsFile *f, int *status)
+{
+    char full[FS_PATH_MAX];
+    *status = 403;
+    if (!entry_path(parent, name, full) || is_reparse_point(full))
+        return 0;
+    return fs_open(full, f, status);
+}
+
+/* The backup flag opens a directory; no access rights and every sharing
+ * mode lock nobody out. */
+int fs_dir_id(struct FsDir *d, struct FsId *id)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    HANDLE h = CreateFileA(((struct DirData *)d->data)->path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    int ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    if (!ok)
+        return 0;
+    id->volume = info.dwVolumeSerialNumber;
+    id->file = ((unsigned long long)info.nFileIndexHigh << 32) | info.nFileIndexLow;
+    return 1;
 }

@@ -21,6 +21,7 @@ static const struct {
     {"ls", act_ls},
     {"read", act_read},
     {"raw", act_raw},
+    {"zip", act_zip},
 };
 
 /* The build hands the version over from the one place it is kept, so the

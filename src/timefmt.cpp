@@ -78,3 +78,16 @@ void time_text(long long t, char out[TIME_TEXT_MAX])
     w = put_field(w, p.sec, 2, 'Z');
     *w = '\0';
 }
+
+unsigned long time_dos(long long t)
+{
+    const long long first = 315532800LL;  /* 1980-01-01T00:00:00Z */
+    const long long last = 4354819198LL;  /* 2107-12-31T23:59:58Z */
+    t = t < first ? first : t > last ? last : t;
+    int y, m, d;
+    int secs = (int)(t % 86400);
+    civil_from_days(t / 86400, &y, &m, &d);
+    unsigned long date = (unsigned long)((y - 1980) << 9 | m << 5 | d);
+    unsigned long time = (unsigned long)(secs / 3600 << 11 | secs / 60 % 60 << 5 | secs % 60 / 2);
+    return date << 16 | time;
+}

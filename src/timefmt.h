@@ -22,5 +22,9 @@ int time_parts(long long t, struct TimeParts *p);
 long long time_from_parts(const struct TimeParts *p);
 /* Days in a month of a year, 0 for a month outside 1 to 12. */
 int time_month_days(int year, int month);
+/* The MS-DOS date (high 16 bits) and time (low 16 bits) of t in UTC, to two
+ * seconds; times before 1980 give its first second and times after 2107 its
+ * last. */
+unsigned long time_dos(long long t);
 
 #endif

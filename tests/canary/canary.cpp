@@ -1,7 +1,7 @@
 /* Traversal canary. Beside the roots lies a file holding a canary text (and a
  * link inside root 1 points at it); see tests/fuzz/harness.h for the tree.
  * Every `path` value built from the pieces of the alphabet below, up to
- * CANARY_DEPTH pieces, is asked of ls, read and raw, relative to root 1 and
+ * CANARY_DEPTH pieces, is asked of ls, read, raw and zip, relative to root 1 and
  * absolute under it, bare and followed by the canary's own names; then the
  * known bypass forms. No answer may carry the canary or name a path outside
  * the roots. With a program given as argument the bypass forms also go
@@ -27,7 +27,8 @@ extern char **environ;
 static const char *g_alphabet[] = {"%", "25", "2e", "2f", "5c", ".", "/", "\\", "a"};
 enum { ALPHABET = sizeof g_alphabet / sizeof g_alphabet[0] };
 static const char *g_suffixes[] = {"", "/a/a", "a/a"};
-static const char *g_actions[] = {"action=ls&hidden=1&path=", "action=read&path=", "action=raw&path="};
+static const char *g_actions[] = {"action=ls&hidden=1&path=", "action=read&path=", "action=raw&path=",
+                                  "action=zip&hidden=1&path="};
 /* Over the bypass forms also the windows of read and a ranged raw. */
 static const char *g_window_actions[] = {"action=read&tail=1&path=", "action=read&offset=1&path="};
 

@@ -203,6 +203,7 @@ const HEADS = [
   ['a listing', {}, `action=ls&path=${encodeURIComponent(progPath(R))}`],
   ['a preview', {}, `action=read&path=${encodeURIComponent(progPath(`${R}/digits.bin`))}`],
   ['a download', {}, `action=raw&path=${encodeURIComponent(progPath(`${R}/digits.bin`))}`],
+  ['an archive', {}, `action=zip&path=${encodeURIComponent(progPath(R))}`],
   ['an error', {}, 'action=nope'],
   ['a refusal', { KIV_PASSWORD: 'pw' }, 'action=roots'],
 ];

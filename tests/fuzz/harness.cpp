@@ -7,6 +7,7 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include "path.h"
 #include "query.h"
@@ -369,6 +370,91 @@ static void path_outside(const std::string &p, void *bad)
         *(std::string *)bad = p;
 }
 
+/* ---- ZIP archives ------------------------------------------------------- */
+
+static unsigned long long le(const std::string &s, size_t at, int bytes)
+{
+    unsigned long long v = 0;
+    for (int i = bytes - 1; i >= 0; i--)
+        v = v << 8 | (unsigned char)s[at + (size_t)i];
+    return v;
+}
+
+/* The ZIP64 field of a central header's extra block, read for the values
+ * that the header marks; 0 when the block is malformed. */
+static int zip64_values(const std::string &z, size_t extra, size_t len, unsigned long long *vals[3])
+{
+    for (size_t at = extra; at + 4 <= extra + len;) {
+        size_t size = (size_t)le(z, at + 2, 2);
+        if (le(z, at, 2) == 1) {
+            size_t v = at + 4;
+            for (int i = 0; i < 3; i++)
+                if (*vals[i] == 0xFFFFFFFFull) {
+                    if (v + 8 > at + 4 + size)
+                        return 0;
+                    *vals[i] = le(z, v, 8);
+                    v += 8;
+                }
+        }
+        at += 4 + size;
+    }
+    return 1;
+}
+
+/* An entry's bytes as a reader would get them; 0 when they cannot be had. */
+static int entry_bytes(const std::string &z, size_t cd, std::string *out)
+{
+    unsigned long long method = le(z, cd + 10, 2), csize = le(z, cd + 20, 4), usize = le(z, cd + 24, 4);
+    unsigned long long local = le(z, cd + 42, 4);
+    size_t name = (size_t)le(z, cd + 28, 2), extra = (size_t)le(z, cd + 30, 2);
+    unsigned long long *vals[3] = {&usize, &csize, &local};
+    if (!zip64_values(z, cd + 46 + name, extra, vals) || local + 30 > z.size())
+        return 0;
+    size_t data = (size_t)(local + 30 + le(z, (size_t)local + 26, 2) + le(z, (size_t)local + 28, 2));
+    if (data + csize > z.size() || usize > (64u << 20))
+        return 0;
+    if (method == 0) {
+        *out = z.substr(data, (size_t)csize);
+        return 1;
+    }
+    z_stream s;
+    memset(&s, 0, sizeof s);
+    out->assign((size_t)usize, '\0');
+    s.next_in = (Bytef *)z.data() + data;
+    s.avail_in = (uInt)csize;
+    s.next_out = (Bytef *)out->data();
+    s.avail_out = (uInt)usize;
+    int ok = method == 8 && inflateInit2(&s, -MAX_WBITS) == Z_OK && inflate(&s, Z_FINISH) == Z_STREAM_END;
+    inflateEnd(&s);
+    return ok && s.total_out == usize;
+}
+
+/* The names and bytes of every entry of an archive, found through its
+ * central directory, into *all; 0 when the archive cannot be read. */
+static int archive_text(const std::string &z, std::string *all)
+{
+    size_t end = z.size() >= 22 ? z.size() - 22 : 0;
+    if (z.size() < 22 || le(z, end, 4) != 0x06054b50)
+        return 0;
+    unsigned long long count = le(z, end + 10, 2), cd = le(z, end + 16, 4);
+    if ((count == 0xFFFF || cd == 0xFFFFFFFFull) && end >= 20 + 56) {
+        size_t end64 = (size_t)le(z, end - 20 + 8, 8);
+        if (end64 + 56 > z.size() || le(z, end64, 4) != 0x06064b50)
+            return 0;
+        count = le(z, end64 + 32, 8);
+        cd = le(z, end64 + 48, 8);
+    }
+    for (unsigned long long i = 0; i < count; i++) {
+        std::string bytes;
+        if (cd + 46 > z.size() || le(z, (size_t)cd, 4) != 0x02014b50 || !entry_bytes(z, (size_t)cd, &bytes))
+            return 0;
+        size_t name = (size_t)le(z, (size_t)cd + 28, 2);
+        *all += z.substr((size_t)cd + 46, name) + "\n" + bytes;
+        cd += 46 + name + le(z, (size_t)cd + 30, 2) + le(z, (size_t)cd + 32, 2);
+    }
+    return 1;
+}
+
 static const char *check_body(const std::string &type, const std::string &disposition, Answer *ans)
 {
     if (type == "application/json; charset=utf-8") {
@@ -390,6 +476,11 @@ static const char *check_body(const std::string &type, const std::string &dispos
         return "an error answer that is not JSON";
     if (type == "text/html; charset=utf-8")
         return ans->body.empty() ? "an empty page" : NULL;
+    std::string inside;
+    if (type == "application/zip" && !archive_text(ans->body, &inside))
+        return "an archive that cannot be read";
+    if (inside.find(FX_CANARY) != std::string::npos)
+        return "canary text in an archive";
     return disposition.empty() ? "a file answer without Content-Disposition" : NULL;
 }
 
@@ -477,7 +568,7 @@ const char *check_served(const char *query, const Answer &ans)
     if ((ans.status != 200 && ans.status != 206) || !get_query_val(query, "path", path, sizeof path) || !path[0])
         return NULL;
     int raw = strcmp(action, "raw") == 0;
-    if (!raw && strcmp(action, "read") != 0 && strcmp(action, "ls") != 0)
+    if (!raw && strcmp(action, "read") != 0 && strcmp(action, "ls") != 0 && strcmp(action, "zip") != 0)
         return NULL;
     char *real = realpath(path, NULL);
     const char *broken = !real || !fx_under_roots(real) ? "a path outside the roots was served"

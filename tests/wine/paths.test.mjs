@@ -4,6 +4,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { test } from 'node:test';
+import { readArchive } from '../cgi/archive.mjs';
 import { build, DIR, errOut, expectOut, okJson, okOut, progPath, run, tmpBase } from '../cgi/lib.mjs';
 
 const B = build(tmpBase(), {
@@ -61,12 +62,19 @@ test('a file named in another case is read under its name on disk', () => {
   assert.deepEqual([got.path, got.name, got.text], [`${D}\\Sub\\File.TXT`, 'File.TXT', 'x']);
 });
 
+test('a folder spelled carelessly is archived under its name on disk, "/" between the names inside', () => {
+  const r = ask('zip', `${lax(D)}/SUB`, [D]);
+  assert.match(r.head, /filename="Sub\.zip"\r\n/);
+  assert.deepEqual(readArchive(r.body).map((e) => e.name.toString()).sort(), ['File.TXT', 'lib/']);
+});
+
 // [behaviour, action, requested path, roots]
 const REFUSED = [
   ['a sibling whose name extends the root is outside it', 'ls', `${W}\\database`, [D]],
   ['that sibling stays outside in any spelling', 'read', `${lax(W)}/DATABASE/f`, [D]],
   ['.. cannot climb out of a root', 'ls', `${D}\\..\\database`, [D]],
   ['a drive holds nothing of another drive', 'ls', 'C:\\windows', ['Z:\\']],
+  ['nor can an archive be made of it', 'zip', 'C:\\windows', ['Z:\\']],
 ];
 for (const [name, action, p, roots] of REFUSED) {
   test(name, () => expectOut(ask(action, p, roots), errOut(403, 'path not allowed')));

@@ -1,0 +1,155 @@
+// Folder archives: headers, what the archive holds and how each entry is named, stored and timed, links,
+// limits and refusals. Every archive passes all four readers (archive.mjs) and is compared with the tree.
+import assert from 'node:assert/strict';
+import { randomBytes } from 'node:crypto';
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import { test } from 'node:test';
+import { readArchive, sha } from './archive.mjs';
+import { api, build, DIR, errOut, posixOnly, setMtime, tmpBase, WIN } from './lib.mjs';
+
+const R = tmpBase();
+const zip = (dir, params = {}, opts = {}) => api({ action: 'zip', path: dir, ...params }, { roots: [R], ...opts });
+const zipHead = (name) => 'Content-Type: application/zip\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n' +
+  `Content-Disposition: attachment; filename="${name}"\r\n\r\n`;
+
+/** The entries of a successful answer, after the exact header block and every reader's check. */
+function entriesOf(r, fileName) {
+  assert.equal(r.signal, null, 'the program hung or died of a signal');
+  assert.equal(r.status, 0);
+  assert.equal(r.head, zipHead(fileName));
+  return readArchive(r.body);
+}
+
+/** Names (a trailing "/" for a directory) with their contents' digests, in name order. */
+const summary = (entries) => entries.map((e) => [e.name.toString('latin1'), e.dir ? 'dir' : e.sha]).sort();
+function expectTree(entries, tree) {
+  const want = Object.entries(tree).map(([n, v]) => [Buffer.from(n + (v === DIR ? '/' : '')).toString('latin1'), v === DIR ? 'dir' : sha(v)]);
+  assert.deepEqual(summary(entries), want.sort());
+}
+
+const PLAIN = {
+  'notes.txt': 'one line\n'.repeat(500), 'src/main.c': 'int main(void) { return 0; }\n', 'src/lib/util.h': '',
+  'src/lib/deep/er/still.txt': 'deep', 'empty': DIR, 'src/empty': DIR, 'random.bin': randomBytes(200000),
+  'naïve café.txt': 'accents',
+};
+const P = build(`${R}/plain`, PLAIN);
+
+test('a folder comes whole: every directory and file, named from the folder down, contents unchanged', () =>
+  expectTree(entriesOf(zip(P), 'plain.zip'), { ...PLAIN, src: DIR, 'src/lib': DIR, 'src/lib/deep': DIR, 'src/lib/deep/er': DIR }));
+
+test('text is deflated, random bytes are stored, names carry the UTF-8 flag', () => {
+  const by = Object.fromEntries(entriesOf(zip(P), 'plain.zip').map((e) => [e.name.toString(), e]));
+  assert.deepEqual([by['notes.txt'].method, by['random.bin'].method, by['src/lib/util.h'].method], [8, 0, 0]);
+  assert.ok(Object.values(by).every((e) => e.utf8));
+});
+
+const HIDDEN = { 'a/.dot/x': 'x', 'a/b/.rc': 'rc', '.top': 't', 'a/b/seen': 's' };
+const H = build(`${R}/hidden`, HIDDEN);
+for (const [value, shown] of [['1', true], ['true', true], ['TRUE', false], [undefined, false]]) {
+  test(`hidden=${value}: names beginning with "." at any depth are ${shown ? 'in' : 'left out'}`, () => {
+    const tree = shown ? { ...HIDDEN, a: DIR, 'a/.dot': DIR, 'a/b': DIR } : { 'a/b/seen': 's', a: DIR, 'a/b': DIR };
+    expectTree(entriesOf(zip(H, value === undefined ? {} : { hidden: value }), 'hidden.zip'), tree);
+  });
+}
+
+test('hostile names are stored as their bytes; one that is not UTF-8 goes without the flag', posixOnly, () => {
+  const names = ['q"uote', 'back\\slash', 'line\nfeed', 'n'.repeat(255), 'é'.repeat(127)];
+  const N = build(`${R}/names`, Object.fromEntries(names.map((n) => [n, n])));
+  fs.writeFileSync(Buffer.from(`${N}/\xff\xfe latin`, 'latin1'), 'bytes');
+  const entries = entriesOf(zip(N), 'names.zip');
+  assert.deepEqual(summary(entries), [...names.map((n) => [Buffer.from(n).toString('latin1'), sha(n)]),
+    ['\xff\xfe latin', sha('bytes')]].sort());
+  assert.deepEqual(entries.filter((e) => !e.utf8).map((e) => e.name.toString('latin1')), ['\xff\xfe latin']);
+});
+
+test('the archive is named after the folder, made safe as raw makes its names', posixOnly, () => {
+  const D = build(`${R}/a"b\\c`, { f: 'f' });
+  expectTree(entriesOf(zip(D), 'a_b_c.zip'), { f: 'f' });
+});
+
+// [time, DOS date and time as zipfile reads them, extended timestamp]
+const TIMES = [
+  [1709647629, [2024, 3, 5, 14, 7, 8], 1709647629],
+  [315532799, [1980, 1, 1, 0, 0, 0], 315532799],
+  [4102444800, [2100, 1, 1, 0, 0, 0], null],
+  ...(WIN ? [] : [[-86400, [1980, 1, 1, 0, 0, 0], null]]),
+];
+test('modification times go both as DOS time (UTC, two-second steps) and as the extended timestamp', () => {
+  const T = build(`${R}/times`, Object.fromEntries(TIMES.map(([t]) => [`t${t}`, 'x'])));
+  for (const [t] of TIMES) setMtime(`${T}/t${t}`, t);
+  const got = entriesOf(zip(T), 'times.zip').map((e) => [Number(e.name.toString().slice(1)), e.dos, e.unix]);
+  assert.deepEqual(got.sort((a, b) => a[0] - b[0]), TIMES.slice().sort((a, b) => a[0] - b[0]));
+});
+
+test('links: followed to files and directories under a root; outside, dangling, looping or back up: left out', posixOnly, () => {
+  const O = build(`${R}/../outside-${process.pid}`, { secret: 'secret' });
+  const K = build(`${R}/links`, {
+    'd/f': 'f', 'd/up': { link: '..' }, 'd/self': { link: '.' }, lf: { link: 'd/f' }, ld: { link: 'd' },
+    other: { link: '../plain/src/lib' }, out: { link: O }, outf: { link: `${O}/secret` }, dangling: { link: 'nowhere' },
+    loop: { link: 'loop' }, fifo: { fifo: true }, lfifo: { link: 'fifo' },
+  });
+  try {
+    expectTree(entriesOf(zip(K), 'links.zip'), {
+      d: DIR, 'd/f': 'f', lf: 'f', ld: DIR, 'ld/f': 'f', other: DIR, 'other/util.h': '', 'other/deep': DIR,
+      'other/deep/er': DIR, 'other/deep/er/still.txt': 'deep',
+    });
+  } finally {
+    fs.rmSync(O, { recursive: true });
+  }
+});
+
+// Windows reaches no path past 259 bytes unless long paths are enabled, so its tree is shallower.
+const DEPTH = WIN ? 40 : 200;
+test(`a tree ${DEPTH} directories deep comes whole`, () => {
+  const parts = Array.from({ length: DEPTH }, (_, i) => `d${i % 10}`);
+  const tree = {};
+  for (let i = 1; i <= parts.length; i++) tree[parts.slice(0, i).join('/')] = DIR;
+  tree[`${parts.join('/')}/leaf.txt`] = 'leaf';
+  expectTree(entriesOf(zip(build(`${R}/deep`, tree)), 'deep.zip'), tree);
+});
+
+test('an empty folder is an archive without entries', () =>
+  assert.deepEqual(entriesOf(zip(build(`${R}/void`, { '.only': 'h' })), 'void.zip'), []));
+
+// [variable, value, folder] with 3 entries of 6 bytes: at the limit and one past it
+const L = build(`${R}/limits`, { d: DIR, 'd/a': 'abc', b: 'def' });
+for (const [name, at] of [['FILES_ZIP_MAX_ENTRIES', 3], ['FILES_ZIP_MAX_BYTES', 6]]) {
+  test(`${name}=${at} admits this folder, ${at - 1} refuses it before any byte`, () => {
+    expectTree(entriesOf(zip(L, {}, { env: { [name]: String(at) } }), 'limits.zip'), { d: DIR, 'd/a': 'abc', b: 'def' });
+    assert.equal(zip(L, {}, { env: { [name]: String(at - 1) } }).out.toString(), errOut(413, 'folder too large to archive'));
+  });
+}
+
+test('a limit that is not a plain number leaves the default in force', () =>
+  expectTree(entriesOf(zip(L, {}, { env: { FILES_ZIP_MAX_ENTRIES: '-1', FILES_ZIP_MAX_BYTES: '5x' } }), 'limits.zip'),
+    { d: DIR, 'd/a': 'abc', b: 'def' }));
+
+// [path, status, message]
+const REFUSALS = [
+  [`${R}/plain/notes.txt`, 400, 'not a directory'],
+  [`${R}/nothing`, 404, 'path not found'],
+  ['', 400, 'bad path'],
+];
+for (const [p, status, message] of REFUSALS) {
+  test(`zip of ${p ? p.slice(R.length) : 'no path'}: ${status} ${message}`, () =>
+    assert.equal(zip(p).out.toString(), errOut(status, message)));
+}
+test('a folder outside the roots is refused', () =>
+  assert.equal(zip(P, {}, { roots: [`${R}/hidden`] }).out.toString(), errOut(403, 'path not allowed')));
+
+test('a file growing while it is archived: its entry holds a prefix of it, with a matching CRC', posixOnly, async () => {
+  const G = build(`${R}/growing`, { 'log.txt': 'x'.repeat(4 << 20) });
+  const writer = spawn('sh', ['-c', 'while :; do echo "another line" >>"$1"; done', 'sh', `${G}/log.txt`]);
+  let entries;
+  try {
+    entries = entriesOf(zip(G), 'growing.zip');
+  } finally {
+    writer.kill('SIGKILL');
+    await new Promise((done) => writer.on('exit', done));
+  }
+  const now = fs.readFileSync(`${G}/log.txt`);
+  assert.equal(entries.length, 1);
+  assert.ok(entries[0].size >= 4 << 20);
+  assert.equal(entries[0].sha, sha(now.subarray(0, entries[0].size)));
+});
