@@ -54,7 +54,9 @@ static const char g_help[] =
     "  HTTP_RANGE              header Range: part of a file for raw\n"
     "  HTTP_IF_RANGE           header If-Range: the part only if the file is unchanged\n"
     "  HTTP_IF_NONE_MATCH      header If-None-Match: 304 when the ETag matches\n"
-    "  HTTP_IF_MODIFIED_SINCE  header If-Modified-Since: 304 when not newer\n";
+    "  HTTP_IF_MODIFIED_SINCE  header If-Modified-Since: 304 when not newer\n"
+    "  HTTP_IF_MATCH           header If-Match: 412 when no ETag matches\n"
+    "  HTTP_IF_UNMODIFIED_SINCE header If-Unmodified-Since: 412 when newer\n";
 
 /* 1 when the command line or the host asked for a description instead of a
  * request, after writing it. The variable wins over any argument. */

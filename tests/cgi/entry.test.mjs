@@ -28,7 +28,7 @@ const HELP_NAMES = [
   '--meta', '--version', 'roots', 'ls', 'read', 'raw', 'zip', 'FILES_ALLOWED_ROOT', 'USERPROFILE', 'HOME',
   'KIV_PASSWORD', 'FILES_RAW_LIMIT', 'FILES_ZIP_MAX_ENTRIES', 'FILES_ZIP_MAX_BYTES', 'ZV_PLUGIN_META',
   'QUERY_STRING', 'REQUEST_METHOD', 'HTTP_X_KIV_PASSWORD', 'HTTP_AUTHORIZATION', 'HTTP_RANGE', 'HTTP_IF_RANGE',
-  'HTTP_IF_NONE_MATCH', 'HTTP_IF_MODIFIED_SINCE',
+  'HTTP_IF_NONE_MATCH', 'HTTP_IF_MODIFIED_SINCE', 'HTTP_IF_MATCH', 'HTTP_IF_UNMODIFIED_SINCE',
 ];
 test('--help says what the program is and names every action, option and variable', () => {
   const r = run({ args: ['--help'], query: 'action=roots' });
