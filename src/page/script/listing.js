@@ -230,7 +230,7 @@
     let dirty = -1;
     for (let i = 0; i < rows.length; i++) {
       if (was[i] === pass[i]) continue;
-      rows[i].classList.toggle("hidden", !pass[i]);
+      rows[i].className = rowClass(sorted[i], !pass[i], false);
       const k = Math.floor(i / GROUP_ROWS);
       if (k === dirty) continue;
       if (dirty >= 0) sizeGroup(dirty);
