@@ -184,8 +184,10 @@
      top-level list longer than that is cut), so that each part costs about as much to lay out. A part is
      laid out only when near the visible part of the pane. Building stops for the browser to draw whenever a
      slice of this many milliseconds is used up, so a large document neither freezes the page nor waits
-     to show its start. A part is filled while detached and joins the document whole: once full, or
-     at the end of a slice so that what is built shows. */
+     to show its start. A part is filled while detached. The first joins the document once full, or at
+     the end of the first slice, so the start shows at once and the first frame lays out one part only;
+     the later parts gather apart and join together at the end, so the frames in between have nothing
+     to lay out or paint. */
   const MD_PART = 50;
   const MD_SLICE_MS = 10;
 
@@ -195,6 +197,7 @@
     const lines = text.split("\n");
     const headings = new Map();
     let part = null;
+    let dest = box;
     let inPart = 0;
     let para = [];
     // Open lists, outermost first: { list, content (the column its items' text starts at), item: { li,
@@ -205,7 +208,9 @@
     let i = 0;
 
     function showPart() {
-      if (!part.isConnected) box.appendChild(part);
+      if (part.parentNode) return;
+      dest.appendChild(part);
+      if (dest === box) dest = document.createDocumentFragment();
     }
     function add(block) {
       if (inPart >= MD_PART) {
@@ -348,7 +353,7 @@
         line(lines[i]);
         i++;
         if ((i & 15) === 0 && performance.now() > until) {
-          if (part.firstChild) {
+          if (dest === box && part.firstChild) {
             showPart();
             inPart = MD_PART;
           }
@@ -358,6 +363,7 @@
       }
       endBlocks();
       showPart();
+      box.appendChild(dest);
     }
 
     part = el("div", "mdp");
