@@ -51,10 +51,5 @@ int gate_admits(void)
 
 void gate_refuse(void)
 {
-    out_puts("Status: 401 Unauthorized\r\n"
-             "Content-Type: application/json; charset=utf-8\r\n"
-             "Cache-Control: no-store\r\n"
-             "X-Content-Type-Options: nosniff\r\n"
-             "\r\n"
-             "{\"ok\":false,\"error\":\"invalid node password\"}\n");
+    json_err(401, "invalid node password");
 }

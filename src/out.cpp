@@ -266,6 +266,7 @@ static const struct {
     const char *line;
 } g_status_lines[] = {
     {400, "Status: 400 Bad Request\r\n"},
+    {401, "Status: 401 Unauthorized\r\n"},
     {403, "Status: 403 Forbidden\r\n"},
     {404, "Status: 404 Not Found\r\n"},
     {405, "Status: 405 Method Not Allowed\r\n"},
