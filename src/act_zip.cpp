@@ -39,15 +39,11 @@ struct Writing {
 static long long env_limit(const char *name, long long fallback, long long ceiling)
 {
     const char *text = getenv(name);
-    long long v = 0;
-    if (!text || !*text || strlen(text) > 18)
+    const char *end;
+    long long v;
+    if (!text || str_decimal(text, &end, &v) != 1 || *end || v > ceiling)
         return fallback;
-    for (const char *p = text; *p; p++) {
-        if (*p < '0' || *p > '9')
-            return fallback;
-        v = v * 10 + (*p - '0');
-    }
-    return v > ceiling ? fallback : v;
+    return v;
 }
 
 static int tally(const struct WalkItem *it, void *ctx)
