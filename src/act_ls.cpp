@@ -12,10 +12,11 @@
 enum { LS_MAX_ENTRIES = 5000 };
 
 /* The entry table and, behind it in the same block, a pool with room for
- * every name at its longest. The block is zero-filled large-page memory
- * where the system offers it (one fault for the whole table instead of one
- * per page that entries and names reach), else zero-filled memory of the
- * allocator, of which a listing of short names touches a small fraction. */
+ * every name and its sort key at their longest. The block is zero-filled
+ * large-page memory where the system offers it (one fault for the whole
+ * table instead of one per page that entries and names reach), else
+ * zero-filled memory of the allocator, of which a listing of short names
+ * touches a small fraction. */
 struct Listing {
     struct DirEntry *entries;
     char *names;
@@ -28,7 +29,7 @@ struct Listing {
 static int listing_alloc(struct Listing *ls)
 {
     size_t table = LS_MAX_ENTRIES * sizeof(struct DirEntry);
-    size_t size = table + (size_t)LS_MAX_ENTRIES * ENT_NAME_MAX;
+    size_t size = table + (size_t)LS_MAX_ENTRIES * ENT_SLOT_MAX;
     memset(ls, 0, sizeof *ls);
     ls->entries = (struct DirEntry *)fs_large_block(size);
     if (!ls->entries) {
@@ -47,27 +48,28 @@ static void listing_free(struct Listing *ls)
         free(ls->entries);
 }
 
-/* Every name gets at most ENT_NAME_MAX bytes, so the pool never runs out. */
-static const char *keep_name(struct Listing *ls, const char *name)
+size_t ent_keep_name(struct DirEntry *e, char *slot, const char *name)
 {
-    char *slot = ls->names + ls->names_used;
     str_copy(slot, ENT_NAME_MAX, name);
-    ls->names_used += strlen(slot) + 1;
-    return slot;
+    size_t n = strlen(slot) + 1;
+    char *key = slot + n;
+    for (size_t i = 0; i < n; i++)
+        key[i] = (char)str_lower((unsigned char)slot[i]);
+    e->name = slot;
+    e->key = key;
+    return 2 * n;
 }
 
+/* The folded keys decide; strcmp compares bytes as unsigned, as the order
+ * wants, and many at a time. */
 int ent_cmp(const void *a, const void *b)
 {
     const struct DirEntry *x = (const struct DirEntry *)a;
     const struct DirEntry *y = (const struct DirEntry *)b;
     if (x->is_dir != y->is_dir)
         return x->is_dir ? -1 : 1;
-    const unsigned char *p = (const unsigned char *)x->name;
-    const unsigned char *q = (const unsigned char *)y->name;
-    for (; *p || *q; p++, q++)
-        if (str_lower(*p) != str_lower(*q))
-            return str_lower(*p) < str_lower(*q) ? -1 : 1;
-    return strcmp(x->name, y->name);
+    int by_key = strcmp(x->key, y->key);
+    return by_key ? by_key : strcmp(x->name, y->name);
 }
 
 int ent_left_out(const char *name, int hidden)
@@ -106,7 +108,7 @@ static int enumerate(const char *dir, int hidden, struct Listing *ls)
             break;
         }
         struct DirEntry *e = &ls->entries[ls->count++];
-        e->name = keep_name(ls, fe.name);
+        ls->names_used += ent_keep_name(e, ls->names + ls->names_used, fe.name);
         e->is_dir = fe.is_dir;
         e->is_link = fe.is_link;
         stat_entry(&d, dir_len, e);
@@ -150,6 +152,11 @@ static void put_entry(struct OutBuf *b, const struct DirEntry *e, int first)
     buf_puts(b, "\"}");
 }
 
+/* The body goes out whenever this much of it is built: one buffer that
+ * never grows past it, where a whole listing of long names would take
+ * megabytes and their copies. */
+enum { LS_PIECE = 60 * 1024 };
+
 static void send_listing(const char *dir, int hidden, const struct Listing *ls)
 {
     struct OutBuf b = {0, 0, 0};
@@ -164,10 +171,15 @@ static void send_listing(const char *dir, int hidden, const struct Listing *ls)
     json_str_or_null(&b, root);
     buf_printf(&b, ",\"hidden\":%d,\"count\":%d,\"truncated\":%s,\"entries\":[", hidden, ls->count,
                ls->truncated ? "true" : "false");
-    for (int i = 0; i < ls->count; i++)
+    json_header();
+    for (int i = 0; i < ls->count; i++) {
         put_entry(&b, &ls->entries[i], i == 0);
+        if (b.len >= LS_PIECE)
+            buf_write_out(&b);
+    }
     buf_puts(&b, "\n]}\n");
-    json_send(&b);
+    buf_write_out(&b);
+    buf_free(&b);
 }
 
 void act_ls(const char *query, const char *path)

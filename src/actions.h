@@ -17,10 +17,14 @@ void act_zip(const char *query, const char *path);
  * 259 in a Win32 find record. */
 enum { ENT_NAME_MAX = 260 };
 
-/* One listed entry; its name lives in the listing's name pool. mode is 0
- * when its attributes could not be read. */
+/* A name and its sort key side by side. */
+enum { ENT_SLOT_MAX = 2 * ENT_NAME_MAX };
+
+/* One listed entry; its name and key live in the listing's name pool. mode
+ * is 0 when its attributes could not be read. */
 struct DirEntry {
     const char *name;
+    const char *key;   /* the name with A-Z lowered */
     int is_dir;
     int is_link;
     long long size;
@@ -31,6 +35,9 @@ struct DirEntry {
 /* Directories first, then names by ASCII-lower-cased bytes; names equal in
  * that way fall back to their raw bytes, so the order is always the same. */
 int ent_cmp(const void *a, const void *b);
+/* Puts the name, cut to ENT_NAME_MAX, and its key into slot, which has room
+ * for ENT_SLOT_MAX bytes, and points e at them; the bytes used. */
+size_t ent_keep_name(struct DirEntry *e, char *slot, const char *name);
 
 /* 1 for "." and "..", and for any other name that begins with a dot unless
  * hidden names are asked for. */

@@ -25,7 +25,7 @@ int buf_need(struct OutBuf *b, size_t add)
     return 1;
 }
 
-void buf_putn(struct OutBuf *b, const char *s, size_t n)
+void buf_putn_grow(struct OutBuf *b, const char *s, size_t n)
 {
     if (!buf_need(b, n))
         return;
@@ -37,11 +37,6 @@ void buf_putn(struct OutBuf *b, const char *s, size_t n)
 void buf_putc(struct OutBuf *b, char c)
 {
     buf_putn(b, &c, 1);
-}
-
-void buf_puts(struct OutBuf *b, const char *s)
-{
-    buf_putn(b, s, strlen(s));
 }
 
 void buf_printf(struct OutBuf *b, const char *fmt, ...)
@@ -254,10 +249,18 @@ void json_header(void)
     out_puts("\r\n");
 }
 
+void buf_write_out(struct OutBuf *b)
+{
+    out_write(buf_text(b), b->len);
+    if (b->data)
+        b->data[0] = '\0';
+    b->len = 0;
+}
+
 void json_send(struct OutBuf *b)
 {
     json_header();
-    out_write(buf_text(b), b->len);
+    buf_write_out(b);
     buf_free(b);
 }
 

@@ -27,8 +27,25 @@ enum { BUF_FIRST_CAP = 1024 };
 /* Room for `add` more bytes and the NUL: 1, or 0 with the buffer unchanged. */
 int buf_need(struct OutBuf *b, size_t add);
 void buf_putc(struct OutBuf *b, char c);
-void buf_putn(struct OutBuf *b, const char *s, size_t n);
-void buf_puts(struct OutBuf *b, const char *s);
+/* The append of buf_putn when the buffer must grow first. */
+void buf_putn_grow(struct OutBuf *b, const char *s, size_t n);
+/* Inline, so that the listing's many short appends of known length become
+ * plain moves. */
+static inline void buf_putn(struct OutBuf *b, const char *s, size_t n)
+{
+    if (!b->data || b->cap - b->len <= n) {
+        buf_putn_grow(b, s, n);
+        return;
+    }
+    __builtin_memcpy(b->data + b->len, s, n);
+    b->len += n;
+    b->data[b->len] = '\0';
+}
+/* Inline so that a literal's length is known where it is written. */
+static inline void buf_puts(struct OutBuf *b, const char *s)
+{
+    buf_putn(b, s, __builtin_strlen(s));
+}
 void buf_printf(struct OutBuf *b, const char *fmt, ...)
     __attribute__((format(printf, 2, 3)));
 /* v in decimal, without the cost of a format string: the listing writes
@@ -57,6 +74,9 @@ void out_write(const char *s, size_t n);
 void out_puts(const char *s);
 
 void json_header(void);
+/* Writes the text to standard output and empties b, which keeps its room:
+ * a long body goes out in pieces through one buffer. */
+void buf_write_out(struct OutBuf *b);
 /* Writes header block and body of a successful JSON answer, frees b. */
 void json_send(struct OutBuf *b);
 void json_err(int status, const char *message);
@@ -77,8 +97,8 @@ void str_copy(char *dst, size_t size, const char *src);
 int str_decimal(const char *s, const char **end, long long *v);
 
 /* c with A-Z lowered and every other byte kept, as tolower does in the C
- * locale. A table the compiler fills: the listing's sort asks for every byte
- * it compares, many times over. */
+ * locale. A table the compiler fills: the listing folds every byte of every
+ * name it sorts. */
 struct AsciiLower {
     unsigned char of[256];
     constexpr AsciiLower() : of()

@@ -1,5 +1,7 @@
 #include "timefmt.h"
 
+#include <string.h>
+
 static const long long LAST_SECOND = 253402300799LL; /* 9999-12-31T23:59:59Z */
 
 /* Days since 1970-01-01 to a proleptic Gregorian date, by whole 400-year
@@ -66,16 +68,26 @@ static char *put_field(char *w, int v, int width, char sep)
 
 void time_text(long long t, char out[TIME_TEXT_MAX])
 {
-    struct TimeParts p;
+    /* A listing asks for thousands of times that mostly fall on a few
+     * days: the date part of the last day asked for is kept. */
+    static long long last_day = -1;
+    static char date[11];
     out[0] = '\0';
-    if (t == 0 || !time_parts(t, &p))
+    if (t <= 0 || t > LAST_SECOND)
         return;
-    char *w = put_field(out, p.year, 4, '-');
-    w = put_field(w, p.month, 2, '-');
-    w = put_field(w, p.day, 2, 'T');
-    w = put_field(w, p.hour, 2, ':');
-    w = put_field(w, p.min, 2, ':');
-    w = put_field(w, p.sec, 2, 'Z');
+    if (t / 86400 != last_day) {
+        int y, m, d;
+        last_day = t / 86400;
+        civil_from_days(last_day, &y, &m, &d);
+        char *w = put_field(date, y, 4, '-');
+        w = put_field(w, m, 2, '-');
+        put_field(w, d, 2, 'T');
+    }
+    int secs = (int)(t % 86400);
+    memcpy(out, date, sizeof date);
+    char *w = put_field(out + sizeof date, secs / 3600, 2, ':');
+    w = put_field(w, secs / 60 % 60, 2, ':');
+    w = put_field(w, secs % 60, 2, 'Z');
     *w = '\0';
 }
 

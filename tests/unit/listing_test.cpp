@@ -14,8 +14,10 @@ namespace {
 
 DirEntry entry(const char *name, int is_dir)
 {
+    static char pool[16][ENT_SLOT_MAX];
+    static size_t used;
     DirEntry e = {};
-    e.name = name;
+    ent_keep_name(&e, pool[used++ % 16], name);
     e.is_dir = is_dir;
     return e;
 }

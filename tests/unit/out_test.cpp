@@ -173,6 +173,22 @@ TEST(Json, StreamedLiteralEqualsTheBuiltOne)
     }
 }
 
+TEST(OutBuf, WrittenOutInPiecesThroughOneBuffer)
+{
+    OutBuf b = {nullptr, 0, 0};
+    std::string sent = captured([&] {
+        for (int i = 0; i < 3; i++) {
+            buf_puts(&b, std::string(1500, (char)('a' + i)).c_str());
+            buf_write_out(&b);
+            EXPECT_EQ(b.len, 0u);
+            EXPECT_EQ(b.cap, 2048u);
+            expect_invariants(b);
+        }
+    });
+    EXPECT_EQ(sent, std::string(1500, 'a') + std::string(1500, 'b') + std::string(1500, 'c'));
+    buf_free(&b);
+}
+
 TEST(StrCopy, BoundedAndTerminated)
 {
     char four[4] = {'x', 'x', 'x', 'x'};
