@@ -51,18 +51,28 @@ expect_answer() { # query text
 
 # Times each command under the request's environment and leaves, in the
 # order given, one time per command in the array TIMES: its mean wall-clock
-# time and its mean processor time (user and system) in seconds, as "wall cpu".
+# time and its mean processor time (user and system) in seconds, as "wall
+# cpu". The commands are timed in ROUNDS rounds, each timing all of them in
+# turn, and each figure is the median of its rounds: a stretch of load from
+# elsewhere on the machine lands in one round of one command, not in the
+# ratio.
+ROUNDS=${BENCH_ROUNDS:-3}
 time_cmds() { # query command...
-    local json=$BENCH_TMP/hyperfine.json
-    # Its warnings about outliers are noise here; they are shown when it fails.
-    cgi_env "$1" hyperfine -N --style none --warmup "$WARMUP" --export-json "$json" "${@:2}" \
-        >"$BENCH_TMP/hyperfine.log" 2>&1 || {
-        cat "$BENCH_TMP/hyperfine.log" >&2
-        die "hyperfine failed on: ${*:2}"
-    }
+    local round
+    for ((round = 0; round < ROUNDS; round++)); do
+        # Its warnings about outliers are noise here; they are shown when it fails.
+        cgi_env "$1" hyperfine -N --style none --warmup "$WARMUP" --export-json "$BENCH_TMP/round$round.json" "${@:2}" \
+            >"$BENCH_TMP/hyperfine.log" 2>&1 || {
+            cat "$BENCH_TMP/hyperfine.log" >&2
+            die "hyperfine failed on: ${*:2}"
+        }
+    done
     mapfile -t TIMES < <(node -e '
-        const runs = JSON.parse(require("fs").readFileSync(process.argv[1], "utf8")).results;
-        for (const r of runs) console.log(r.mean, r.user + r.system);' "$json")
+        const rounds = process.argv.slice(1).map((f) => JSON.parse(require("fs").readFileSync(f, "utf8")).results);
+        const median = (xs) => xs.sort((a, b) => a - b)[Math.floor(xs.length / 2)];
+        rounds[0].forEach((_, i) => console.log(median(rounds.map((r) => r[i].mean)),
+            median(rounds.map((r) => r[i].user + r[i].system))));' "$BENCH_TMP"/round?.json)
+    rm -f "$BENCH_TMP"/round?.json
 }
 
 # One line per figure: the name, the ratio of the mean wall-clock times, the
