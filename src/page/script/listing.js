@@ -58,22 +58,38 @@
   // into sorted whose names pass the filter, and selIndex is a position in shown. Rows hidden by the
   // filter stay in the document, so a keystroke only flips the rows whose state changed.
   let sorted = [];
-  let lowNames = [];
+  let lowNames = null;
   let shown = [];
   let pass = new Uint8Array(0);
   let rows = [];
   let drawnSel = -1;
   let drawSeq = 0;
+  // What each row's class says of the filter, and the groups where that lags behind pass: a keystroke
+  // restyles the rows in and near view at once and the rest while the browser is idle.
+  let drawnPass = new Uint8Array(0);
+  let lagging = new Uint8Array(0);
+  let catchUpSeq = 0;
+  // The list's height and scroll position as the browser last reported them: asking the element would
+  // lay out the page in the middle of a key, before the rows are restyled.
+  const listView = { height: 0, top: 0 };
+  new ResizeObserver(function () {
+    listView.height = entriesEl.clientHeight;
+  }).observe(entriesEl);
+  entriesEl.addEventListener("scroll", function () {
+    listView.top = entriesEl.scrollTop;
+  }, { passive: true });
 
   // The first screen is drawn with the answer and the rest in slices while the browser is idle, so a
   // listing of thousands keeps the page answering; whatever needs a row not built yet builds the rest.
   // Rows sit in groups that the browser skips while they are off screen (styles.css): a group, not a row,
   // so that it tracks a few dozen boxes rather than thousands as the listing scrolls.
-  const FIRST_ROWS = 100;
-  const SLICE_ROWS = 500;
+  const FIRST_ROWS = 50;
+  const SLICE_ROWS = 200;
   const GROUP_ROWS = 50;
-  // A row's height as the styles draw it, for the room a skipped group keeps.
+  // A row's height as the styles draw it, for the room a skipped group keeps, and the list's padding above
+  // its first row.
   const ROW_PX = 33.5;
+  const LIST_PAD_PX = 6;
   const idle = window.requestIdleCallback ? function (fn) {
     requestIdleCallback(fn, { timeout: 20 });
   } : function (fn) {
@@ -93,6 +109,7 @@
 
   function buildRow(i) {
     const e = sorted[i];
+    drawnPass[i] = pass[i];
     const b = el("button", rowClass(e, !pass[i], i === drawnSel));
     b.appendChild(el("span", "ico " + iconKey(e)));
     b.appendChild(el("span", "nm", e.name));
@@ -183,9 +200,15 @@
     return -1;
   }
 
+  // The lower-cased names are made when a filter first needs them, not with every listing.
   function filterShown() {
     shown = [];
     pass = new Uint8Array(sorted.length);
+    if (filterLow && !lowNames) {
+      lowNames = sorted.map(function (e) {
+        return e.name.toLowerCase();
+      });
+    }
     for (let i = 0; i < sorted.length; i++) {
       if (filterLow && lowNames[i].indexOf(filterLow) < 0) continue;
       pass[i] = 1;
@@ -204,43 +227,103 @@
   // Draws the listing anew in the chosen order, keeping the selected entry when it is still listed.
   function rebuildRows(keep) {
     sorted = sortEntries();
-    lowNames = sorted.map(function (e) {
-      return e.name.toLowerCase();
-    });
+    lowNames = null;
     filterShown();
     selectEntry(keep);
     if (selIndex < 0 && shown.length) selIndex = 0;
     drawnSel = selIndex >= 0 ? shown[selIndex] : -1;
+    drawnPass = new Uint8Array(sorted.length);
+    lagging = new Uint8Array(Math.ceil(sorted.length / GROUP_ROWS));
+    catchUpSeq++;
     rows = [];
     entriesEl.textContent = "";
     buildRows(Math.max(FIRST_ROWS, drawnSel + 1));
-    drawRest(++drawSeq, null);
+    const seq = ++drawSeq;
+    idle(function (deadline) {
+      drawRest(seq, deadline);
+    });
     emptyEl.classList.toggle("hidden", entries.length > 0);
     showCount();
   }
 
-  // Only the rows whose state changes are touched: a keystroke in a listing of thousands must not
-  // restyle them all.
+  // Brings group k's rows in line with the filter; the selected row keeps "sel".
+  function catchUpGroup(k) {
+    if (!lagging[k]) return;
+    lagging[k] = 0;
+    for (let i = k * GROUP_ROWS; i < Math.min(rows.length, (k + 1) * GROUP_ROWS); i++) {
+      if (drawnPass[i] === pass[i]) continue;
+      drawnPass[i] = pass[i];
+      rows[i].className = rowClass(sorted[i], !pass[i], i === drawnSel);
+    }
+  }
+
+  // The groups that hold the shown rows from a to b.
+  function catchUpShown(a, b) {
+    const from = Math.max(0, a);
+    const to = Math.min(shown.length - 1, b);
+    if (from > to) return;
+    for (let k = Math.floor(shown[from] / GROUP_ROWS); k <= Math.floor(shown[to] / GROUP_ROWS); k++) catchUpGroup(k);
+  }
+
+  // Everything a frame may show, or the browser may lay out next to it, is caught up before it is drawn:
+  // the screen where the list will stand, a screen either side, and the same around the selected row,
+  // where the scroll may take it. Rows hidden by the filter take no room, so a shown row's place is its
+  // position among the shown rows.
+  function catchUpInView() {
+    const screen = Math.ceil(listView.height / ROW_PX) + 1;
+    const room = Math.max(0, shown.length - screen + 1);
+    const top = Math.min(Math.floor(listView.top / ROW_PX), room);
+    catchUpShown(top - screen, top + 2 * screen);
+    if (selIndex >= 0) catchUpShown(selIndex - 2 * screen, selIndex + 2 * screen);
+  }
+
+  // Ten groups at least per call, so that a browser that calls back only at the timeout still gets on.
+  function catchUpRest(seq, deadline) {
+    if (seq !== catchUpSeq) return;
+    let k = 0;
+    for (let done = 0; k < lagging.length; k++) {
+      if (!lagging[k]) continue;
+      if (deadline && done >= 10 && deadline.timeRemaining() < 1) break;
+      catchUpGroup(k);
+      done++;
+    }
+    if (k < lagging.length) {
+      idle(function (next) {
+        catchUpRest(seq, next);
+      });
+    }
+  }
+
+  // A group the browser starts to draw before the idle time came is caught up first.
+  entriesEl.addEventListener("contentvisibilityautostatechange", function (ev) {
+    if (!ev.skipped) catchUpGroup(Array.prototype.indexOf.call(entriesEl.children, ev.target));
+  }, true);
+
+  // Rows are restyled only where their state changed, and only in view at once: a keystroke in a
+  // listing of thousands must not restyle them all. Each group's room follows the filter at once.
   function applyFilter() {
     const keep = selectedEntry();
     if (drawnSel >= 0) rows[drawnSel].classList.remove("sel");
     drawnSel = -1;
     const was = pass;
     filterShown();
-    let dirty = -1;
+    let resized = -1;
     for (let i = 0; i < rows.length; i++) {
-      if (was[i] === pass[i]) continue;
-      rows[i].className = rowClass(sorted[i], !pass[i], false);
       const k = Math.floor(i / GROUP_ROWS);
-      if (k === dirty) continue;
-      if (dirty >= 0) sizeGroup(dirty);
-      dirty = k;
+      if (drawnPass[i] !== pass[i]) lagging[k] = 1;
+      if (was[i] === pass[i] || k === resized) continue;
+      sizeGroup(k);
+      resized = k;
     }
-    if (dirty >= 0) sizeGroup(dirty);
     selectEntry(keep);
     if (selIndex < 0 && shown.length) selIndex = 0;
     showCount();
+    catchUpInView();
     renderEntries();
+    const seq = ++catchUpSeq;
+    idle(function (deadline) {
+      catchUpRest(seq, deadline);
+    });
   }
 
   // Moves the selection: only the two rows whose state changed are touched.
@@ -254,7 +337,17 @@
       drawnSel = want;
     }
     const row = rows[want];
-    if (row && row.scrollIntoView) row.scrollIntoView({ block: "nearest" });
+    if (row && row.scrollIntoView && !shownInView(selIndex)) {
+      row.scrollIntoView({ block: "nearest" });
+      listView.top = entriesEl.scrollTop;
+    }
+  }
+
+  // Whether the k-th shown row lies wholly in view. Rows are of one height and hidden ones take no room,
+  // so its place is known without asking the browser, which would lay out the page in the middle of a key.
+  function shownInView(k) {
+    const top = LIST_PAD_PX + k * ROW_PX;
+    return top >= listView.top && top + ROW_PX <= listView.top + listView.height;
   }
 
   /* ---------- Navigation ---------- */
