@@ -337,10 +337,20 @@
       drawnSel = want;
     }
     const row = rows[want];
-    if (row && row.scrollIntoView && !shownInView(selIndex)) {
-      row.scrollIntoView({ block: "nearest" });
-      listView.top = entriesEl.scrollTop;
+    if (!row || !row.scrollIntoView) return;
+    // A list drawn into an empty pane has no height to go by yet: the frame that lays it out anyway decides.
+    if (listView.height < ROW_PX) {
+      requestAnimationFrame(function () {
+        if (rows[drawnSel] === row) scrollToRow(row);
+      });
+    } else if (!shownInView(selIndex)) {
+      scrollToRow(row);
     }
+  }
+
+  function scrollToRow(row) {
+    row.scrollIntoView({ block: "nearest" });
+    listView.top = entriesEl.scrollTop;
   }
 
   // Whether the k-th shown row lies wholly in view. Rows are of one height and hidden ones take no room,
