@@ -1,5 +1,6 @@
 /* The actions of the API. Each writes one complete response: a JSON
- * answer built whole before its first byte goes out, or an error answer.
+ * answer whose every step that can fail is done before its first byte goes
+ * out, or an error answer.
  * All take the raw query (for parameters of their own) and the decoded
  * `path` value, so that dispatch is one table. */
 #ifndef PLUGIN_FILES_ACTIONS_H
@@ -34,7 +35,22 @@ struct DirEntry {
 
 /* Directories first, then names by ASCII-lower-cased bytes; names equal in
  * that way fall back to their raw bytes, so the order is always the same. */
-int ent_cmp(const void *a, const void *b);
+int ent_order(const struct DirEntry *x, const struct DirEntry *y);
+
+/* What the sort moves about, small so that a listing's keys fill a few
+ * cache lines rather than sending each comparison after two entries: the
+ * entry's place in its table, whether it is a file, and the first 16 bytes
+ * of its key as two big-endian numbers, NUL-padded, which order as the
+ * bytes do. */
+struct SortKey {
+    unsigned long long head[2];
+    unsigned int file;
+    unsigned int index;
+};
+
+/* Sorts the n entries by ent_order, with room for 2 * n keys; the keys in
+ * order, each naming its entry by index, are at the pointer returned. */
+const struct SortKey *ent_sort(const struct DirEntry *entries, int n, struct SortKey *room);
 /* Puts the name, cut to ENT_NAME_MAX, and its key into slot, which has room
  * for ENT_SLOT_MAX bytes, and points e at them; the bytes used. */
 size_t ent_keep_name(struct DirEntry *e, char *slot, const char *name);
