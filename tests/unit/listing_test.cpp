@@ -24,13 +24,17 @@ DirEntry entry(const char *name, int is_dir)
 
 TEST(Listing, DirectoriesFirstThenNamesIgnoringCase)
 {
+    // Names alike in their first 16 bytes, and a name that only goes on, test
+    // the sort beyond the part it compares as numbers.
     DirEntry t[] = {entry("cherry", 0), entry("zeta", 1), entry("Banana", 0),
                     entry("apple", 0),  entry("Alpha", 1), entry("_x", 0),
-                    entry("[y", 0)};
+                    entry("[y", 0), entry("same-prefix-16ch-B", 0), entry("banana split", 0),
+                    entry("same-prefix-16ch-a", 0), entry("SAME-PREFIX-16CH-a", 0)};
     const int n = sizeof t / sizeof t[0];
     SortKey room[2 * n];
     const SortKey *order = ent_sort(t, n, room);
-    const char *want[] = {"Alpha", "zeta", "[y", "_x", "apple", "Banana", "cherry"};
+    const char *want[] = {"Alpha", "zeta", "[y", "_x", "apple", "Banana", "banana split", "cherry",
+                          "SAME-PREFIX-16CH-a", "same-prefix-16ch-a", "same-prefix-16ch-B"};
     for (int i = 0; i < n; i++)
         EXPECT_STREQ(t[order[i].index].name, want[i]) << i;
 }
