@@ -87,9 +87,10 @@
   const SLICE_ROWS = 200;
   const GROUP_ROWS = 50;
   // A row's height as the styles draw it, for the room a skipped group keeps, and the list's padding above
-  // its first row.
+  // its first row and below its last.
   const ROW_PX = 33.5;
   const LIST_PAD_PX = 6;
+  const LIST_END_PX = 20;
   const idle = window.requestIdleCallback ? function (fn) {
     requestIdleCallback(fn, { timeout: 20 });
   } : function (fn) {
@@ -266,15 +267,17 @@
   }
 
   // Everything a frame may show, or the browser may lay out next to it, is caught up before it is drawn:
-  // the screen where the list will stand, a screen either side, and the same around the selected row,
-  // where the scroll may take it. Rows hidden by the filter take no room, so a shown row's place is its
-  // position among the shown rows.
+  // the screen where the list stands and a screen either side. A selection about to be scrolled to ends at
+  // the top or the bottom edge, so there it is a screen either side of the selected row, and the screen
+  // left behind is never drawn. Anything else catches up in idle time, or when its group begins to draw.
   function catchUpInView() {
     const screen = Math.ceil(listView.height / ROW_PX) + 1;
-    const room = Math.max(0, shown.length - screen + 1);
-    const top = Math.min(Math.floor(listView.top / ROW_PX), room);
-    catchUpShown(top - screen, top + 2 * screen);
-    if (selIndex >= 0) catchUpShown(selIndex - 2 * screen, selIndex + 2 * screen);
+    if (selIndex >= 0 && !shownInView(selIndex)) {
+      catchUpShown(selIndex - screen, selIndex + screen);
+    } else {
+      const top = Math.floor(viewTop() / ROW_PX);
+      catchUpShown(top - screen, top + 2 * screen);
+    }
   }
 
   // Ten groups at least per call, so that a browser that calls back only at the timeout still gets on.
@@ -357,7 +360,13 @@
   // so its place is known without asking the browser, which would lay out the page in the middle of a key.
   function shownInView(k) {
     const top = LIST_PAD_PX + k * ROW_PX;
-    return top >= listView.top && top + ROW_PX <= listView.top + listView.height;
+    return top >= viewTop() && top + ROW_PX <= viewTop() + listView.height;
+  }
+
+  // Where the list stands: as last scrolled, or its end when the shown rows no longer reach that far.
+  function viewTop() {
+    const end = LIST_PAD_PX + shown.length * ROW_PX + LIST_END_PX;
+    return Math.max(0, Math.min(listView.top, end - listView.height));
   }
 
   /* ---------- Navigation ---------- */
