@@ -336,6 +336,27 @@ describe('A listing of thousands, filtered', () => {
     assert.deepEqual([(await view(t.page)).count, await rowsHtml()], typed);
     await t.close();
   });
+
+  test('a filter whose first match lies far down shows its rows in the same task, before idle time', async () => {
+    const t = await open(PAGE);
+    await listed(t.page, 'home');
+    await t.page.click('#roots .root >> nth=1');
+    await walk(t.page, 'many');
+    await until(t.page, () => document.querySelectorAll('#entries .row').length === 5000);
+    // Typed and read in one task, so no idle time passes between: the rows in view are laid out then.
+    const inView = await t.page.evaluate(() => {
+      const filter = document.querySelector('#filter');
+      filter.value = 'f49';
+      filter.dispatchEvent(new Event('input'));
+      const list = document.querySelector('#entries').getBoundingClientRect();
+      return [...document.querySelectorAll('#entries .row')].filter((r) => {
+        const b = r.getBoundingClientRect();
+        return b.height > 0 && b.bottom > list.top && b.top < list.bottom;
+      }).map((r) => r.querySelector('.nm').textContent).slice(0, 3);
+    });
+    assert.deepEqual(inView, ['f4900.txt', 'f4901.txt', 'f4902.txt']);
+    await t.close();
+  });
 });
 
 describe('Hidden files', () => {

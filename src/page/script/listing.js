@@ -258,26 +258,27 @@
     }
   }
 
-  // The groups that hold the shown rows from a to b.
+  // The groups that hold the shown rows from a to b, and the hidden rows next to them: hidden rows take
+  // no room, so those before the first shown row or after the last stand where the range does.
   function catchUpShown(a, b) {
     const from = Math.max(0, a);
     const to = Math.min(shown.length - 1, b);
-    if (from > to) return;
-    for (let k = Math.floor(shown[from] / GROUP_ROWS); k <= Math.floor(shown[to] / GROUP_ROWS); k++) catchUpGroup(k);
+    if (from > to && shown.length) return;
+    const first = from === 0 ? 0 : shown[from - 1] + 1;
+    const last = to >= shown.length - 1 ? rows.length - 1 : shown[to + 1] - 1;
+    for (let k = Math.floor(first / GROUP_ROWS); k <= Math.floor(last / GROUP_ROWS); k++) catchUpGroup(k);
   }
 
-  // Everything a frame may show, or the browser may lay out next to it, is caught up before it is drawn:
-  // the screen where the list stands and a screen either side. A selection about to be scrolled to ends at
-  // the top or the bottom edge, so there it is a screen either side of the selected row, and the screen
-  // left behind is never drawn. Anything else catches up in idle time, or when its group begins to draw.
+  // What the next frame shows is caught up before it is drawn, whole groups, since a row of a group being
+  // drawn moves the rows after it: the screen where the list stands, or where the selection is about to
+  // be scrolled to (its top or bottom edge), and a screen either side, about as far as the browser draws
+  // groups beyond the view. Everything else catches up in idle time, or when its group begins to draw;
+  // the screen a scroll leaves behind is never drawn.
   function catchUpInView() {
     const screen = Math.ceil(listView.height / ROW_PX) + 1;
-    if (selIndex >= 0 && !shownInView(selIndex)) {
-      catchUpShown(selIndex - screen, selIndex + screen);
-    } else {
-      const top = Math.floor(viewTop() / ROW_PX);
-      catchUpShown(top - screen, top + 2 * screen);
-    }
+    let top = Math.floor(viewTop() / ROW_PX);
+    if (selIndex >= 0 && !shownInView(selIndex)) top = selIndex < top ? selIndex : selIndex - screen + 1;
+    catchUpShown(top - screen, top + 2 * screen);
   }
 
   // Ten groups at least per call, so that a browser that calls back only at the timeout still gets on.
