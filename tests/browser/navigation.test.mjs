@@ -284,13 +284,19 @@ describe('The address', () => {
   }
 });
 
+// The page over the folder of more entries than a listing holds, drawn to its last row.
+async function openMany() {
+  const t = await open(PAGE);
+  await listed(t.page, 'home');
+  await t.page.click('#roots .root >> nth=1');
+  await walk(t.page, 'many');
+  await until(t.page, () => document.querySelectorAll('#entries .row').length === 5000);
+  return t;
+}
+
 describe('A listing of thousands', () => {
   test('drawn in steps it ends as one draw would, says it was cut, and Home, End and Page keys move by screens', async () => {
-    const t = await open(PAGE);
-    await listed(t.page, 'home');
-    await t.page.click('#roots .root >> nth=1');
-    await walk(t.page, 'many');
-    await until(t.page, () => document.querySelectorAll('#entries .row').length === 5000);
+    const t = await openMany();
     assert.equal((await view(t.page)).count, '5000 of more items: the folder is larger than a listing shows');
     const names = await t.page.evaluate((dir) => fetch(`/plugin_files?action=ls&path=${encodeURIComponent(dir)}`)
       .then((r) => r.json()).then((a) => a.entries.map((e) => e.name)), `${SECOND}/many`);
@@ -310,11 +316,7 @@ describe('A listing of thousands', () => {
 
 describe('A listing of thousands, filtered', () => {
   test('keys typed into the filter end in the rows a fresh draw of the filtered list gives', async () => {
-    const t = await open(PAGE);
-    await listed(t.page, 'home');
-    await t.page.click('#roots .root >> nth=1');
-    await walk(t.page, 'many');
-    await until(t.page, () => document.querySelectorAll('#entries .row').length === 5000);
+    const t = await openMany();
     // Rows off screen catch up in idle time, so the rows are read once every shown row says so.
     const settled = () => until(t.page, () => document.querySelectorAll('#entries .row:not(.hidden)').length
       === parseInt(document.querySelector('#count').textContent, 10));
@@ -338,11 +340,7 @@ describe('A listing of thousands, filtered', () => {
   });
 
   test('a filter whose first match lies far down shows its rows in the same task, before idle time', async () => {
-    const t = await open(PAGE);
-    await listed(t.page, 'home');
-    await t.page.click('#roots .root >> nth=1');
-    await walk(t.page, 'many');
-    await until(t.page, () => document.querySelectorAll('#entries .row').length === 5000);
+    const t = await openMany();
     // Typed and read in one task, so no idle time passes between: the rows in view are laid out then.
     const inView = await t.page.evaluate(() => {
       const filter = document.querySelector('#filter');
