@@ -119,10 +119,15 @@
     return b;
   }
 
+  // One past the last row built in group k.
+  function groupEnd(k) {
+    return Math.min(rows.length, (k + 1) * GROUP_ROWS);
+  }
+
   // The room group k keeps while skipped: its rows that pass the filter.
   function sizeGroup(k) {
     let n = 0;
-    for (let i = k * GROUP_ROWS; i < Math.min(rows.length, (k + 1) * GROUP_ROWS); i++) n += pass[i];
+    for (let i = k * GROUP_ROWS; i < groupEnd(k); i++) n += pass[i];
     entriesEl.children[k].style.containIntrinsicBlockSize = n * ROW_PX + "px";
   }
 
@@ -251,7 +256,7 @@
   function catchUpGroup(k) {
     if (!lagging[k]) return;
     lagging[k] = 0;
-    for (let i = k * GROUP_ROWS; i < Math.min(rows.length, (k + 1) * GROUP_ROWS); i++) {
+    for (let i = k * GROUP_ROWS; i < groupEnd(k); i++) {
       if (drawnPass[i] === pass[i]) continue;
       drawnPass[i] = pass[i];
       rows[i].className = rowClass(sorted[i], !pass[i], i === drawnSel);
@@ -361,7 +366,8 @@
   // so its place is known without asking the browser, which would lay out the page in the middle of a key.
   function shownInView(k) {
     const top = LIST_PAD_PX + k * ROW_PX;
-    return top >= viewTop() && top + ROW_PX <= viewTop() + listView.height;
+    const view = viewTop();
+    return top >= view && top + ROW_PX <= view + listView.height;
   }
 
   // Where the list stands: as last scrolled, or its end when the shown rows no longer reach that far.
