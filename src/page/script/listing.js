@@ -86,8 +86,8 @@
   const FIRST_ROWS = 50;
   const SLICE_ROWS = 200;
   const GROUP_ROWS = 50;
-  // A row's height as the styles draw it, for the room a skipped group keeps, and the list's padding above
-  // its first row and below its last.
+  // A row's height as the styles fix it, for the height of a group, and the list's padding above its
+  // first row and below its last.
   const ROW_PX = 33.5;
   const LIST_PAD_PX = 6;
   const LIST_END_PX = 20;
@@ -124,11 +124,11 @@
     return Math.min(rows.length, (k + 1) * GROUP_ROWS);
   }
 
-  // The room group k keeps while skipped: its rows that pass the filter.
+  // Group k's height: its rows that pass the filter.
   function sizeGroup(k) {
     let n = 0;
     for (let i = k * GROUP_ROWS; i < groupEnd(k); i++) n += pass[i];
-    entriesEl.children[k].style.containIntrinsicBlockSize = n * ROW_PX + "px";
+    entriesEl.children[k].style.height = n * ROW_PX + "px";
   }
 
   function buildRows(to) {
