@@ -64,10 +64,12 @@
   let rows = [];
   let drawnSel = -1;
   let drawSeq = 0;
-  // What each row's class says of the filter, and the groups where that lags behind pass: a keystroke
-  // restyles the rows in and near view at once and the rest while the browser is idle.
+  // What each row's class says of the filter, the groups where that lags behind pass, and the groups whose
+  // height lags behind it: a keystroke restyles the rows in and near view at once and the rest while the
+  // browser is idle, and sizes the groups down to the end of the view at once and those after it later.
   let drawnPass = new Uint8Array(0);
   let lagging = new Uint8Array(0);
+  let unsized = new Uint8Array(0);
   let catchUpSeq = 0;
   // The list's height and scroll position as the browser last reported them: asking the element would
   // lay out the page in the middle of a key, before the rows are restyled.
@@ -75,8 +77,10 @@
   new ResizeObserver(function () {
     listView.height = entriesEl.clientHeight;
   }).observe(entriesEl);
+  // A scroll may bring groups after the view into it: their height is set before the frame draws them.
   entriesEl.addEventListener("scroll", function () {
     listView.top = entriesEl.scrollTop;
+    sizeThrough(unsized.length - 1);
   }, { passive: true });
 
   // The first screen is drawn with the answer and the rest in slices while the browser is idle, so a
@@ -126,9 +130,18 @@
 
   // Group k's height: its rows that pass the filter.
   function sizeGroup(k) {
+    unsized[k] = 0;
     let n = 0;
     for (let i = k * GROUP_ROWS; i < groupEnd(k); i++) n += pass[i];
     entriesEl.children[k].style.height = n * ROW_PX + "px";
+  }
+
+  // Groups after the view only make the list's length: their height can wait, but not past the moment
+  // the list scrolls, since every group above the view places the rows in it.
+  function sizeThrough(last) {
+    for (let k = 0; k <= last; k++) {
+      if (unsized[k]) sizeGroup(k);
+    }
   }
 
   function buildRows(to) {
@@ -240,6 +253,7 @@
     drawnSel = selIndex >= 0 ? shown[selIndex] : -1;
     drawnPass = new Uint8Array(sorted.length);
     lagging = new Uint8Array(Math.ceil(sorted.length / GROUP_ROWS));
+    unsized = new Uint8Array(lagging.length);
     catchUpSeq++;
     rows = [];
     entriesEl.textContent = "";
@@ -252,8 +266,9 @@
     showCount();
   }
 
-  // Brings group k's rows in line with the filter; the selected row keeps "sel".
+  // Brings group k's height and rows in line with the filter; the selected row keeps "sel".
   function catchUpGroup(k) {
+    if (unsized[k]) sizeGroup(k);
     if (!lagging[k]) return;
     lagging[k] = 0;
     for (let i = k * GROUP_ROWS; i < groupEnd(k); i++) {
@@ -264,13 +279,15 @@
   }
 
   // The groups that hold the shown rows from a to b, and the hidden rows next to them: hidden rows take
-  // no room, so those before the first shown row or after the last stand where the range does.
+  // no room, so those before the first shown row or after the last stand where the range does. Every
+  // group above them is sized, since its height places them.
   function catchUpShown(a, b) {
     const from = Math.max(0, a);
     const to = Math.min(shown.length - 1, b);
     if (from > to && shown.length) return;
     const first = from === 0 ? 0 : shown[from - 1] + 1;
     const last = to >= shown.length - 1 ? rows.length - 1 : shown[to + 1] - 1;
+    sizeThrough(Math.floor(last / GROUP_ROWS));
     for (let k = Math.floor(first / GROUP_ROWS); k <= Math.floor(last / GROUP_ROWS); k++) catchUpGroup(k);
   }
 
@@ -291,7 +308,7 @@
     if (seq !== catchUpSeq) return;
     let k = 0;
     for (let done = 0; k < lagging.length; k++) {
-      if (!lagging[k]) continue;
+      if (!lagging[k] && !unsized[k]) continue;
       if (deadline && done >= 10 && deadline.timeRemaining() < 1) break;
       catchUpGroup(k);
       done++;
@@ -309,20 +326,17 @@
   }, true);
 
   // Rows are restyled only where their state changed, and only in view at once: a keystroke in a
-  // listing of thousands must not restyle them all. Each group's room follows the filter at once.
+  // listing of thousands must not restyle them all, nor size the groups it does not show.
   function applyFilter() {
     const keep = selectedEntry();
     if (drawnSel >= 0) rows[drawnSel].classList.remove("sel");
     drawnSel = -1;
     const was = pass;
     filterShown();
-    let resized = -1;
     for (let i = 0; i < rows.length; i++) {
       const k = Math.floor(i / GROUP_ROWS);
       if (drawnPass[i] !== pass[i]) lagging[k] = 1;
-      if (was[i] === pass[i] || k === resized) continue;
-      sizeGroup(k);
-      resized = k;
+      if (was[i] !== pass[i]) unsized[k] = 1;
     }
     selectEntry(keep);
     if (selIndex < 0 && shown.length) selIndex = 0;
@@ -358,6 +372,7 @@
   }
 
   function scrollToRow(row) {
+    sizeThrough(unsized.length - 1);
     row.scrollIntoView({ block: "nearest" });
     listView.top = entriesEl.scrollTop;
   }
