@@ -65,8 +65,8 @@
   let drawnSel = -1;
   let drawSeq = 0;
   // What each row's class says of the filter, the groups where that lags behind pass, and the groups whose
-  // height lags behind it: a keystroke restyles the rows in and near view at once and the rest while the
-  // browser is idle, and sizes the groups down to the end of the view at once and those after it later.
+  // height lags behind it: a keystroke restyles and sizes what the next frame shows at once, and the rest
+  // once typing pauses.
   let drawnPass = new Uint8Array(0);
   let lagging = new Uint8Array(0);
   let unsized = new Uint8Array(0);
@@ -77,10 +77,10 @@
   new ResizeObserver(function () {
     listView.height = entriesEl.clientHeight;
   }).observe(entriesEl);
-  // A scroll may bring groups after the view into it: their height is set before the frame draws them.
+  // A scroll may bring lagging groups into view: they catch up before the frame draws them.
   entriesEl.addEventListener("scroll", function () {
     listView.top = entriesEl.scrollTop;
-    sizeThrough(unsized.length - 1);
+    catchUpAround(Math.floor(viewTop() / ROW_PX));
   }, { passive: true });
 
   // The first screen is drawn with the answer and the rest in slices while the browser is idle, so a
@@ -89,7 +89,8 @@
   // so that it tracks a few dozen boxes rather than thousands as the listing scrolls.
   const FIRST_ROWS = 50;
   const SLICE_ROWS = 200;
-  const GROUP_ROWS = 50;
+  const GROUP_ROWS = 25;
+  const TYPED_PAUSE_MS = 150;
   // A row's height as the styles fix it, for the height of a group, and the list's padding above its
   // first row and below its last.
   const ROW_PX = 33.5;
@@ -142,6 +143,10 @@
     for (let k = 0; k <= last; k++) {
       if (unsized[k]) sizeGroup(k);
     }
+  }
+
+  function screenRows() {
+    return Math.ceil(listView.height / ROW_PX) + 1;
   }
 
   function buildRows(to) {
@@ -266,6 +271,15 @@
     showCount();
   }
 
+  // A group whose rows lag behind the filter is inert and unseen (styles.css): no frame, however fast the
+  // list scrolls, shows a row the filter has changed, and no click, Tab or search reaches one; at worst a
+  // blank shows where rows are coming. Its rows keep their layout, so it shows again in the same frame.
+  function markLagging(k) {
+    if (lagging[k]) return;
+    lagging[k] = 1;
+    entriesEl.children[k].inert = true;
+  }
+
   // Brings group k's height and rows in line with the filter; the selected row keeps "sel".
   function catchUpGroup(k) {
     if (unsized[k]) sizeGroup(k);
@@ -276,34 +290,41 @@
       drawnPass[i] = pass[i];
       rows[i].className = rowClass(sorted[i], !pass[i], i === drawnSel);
     }
+    entriesEl.children[k].inert = false;
   }
 
-  // The groups that hold the shown rows from a to b, and the hidden rows next to them: hidden rows take
-  // no room, so those before the first shown row or after the last stand where the range does. Every
-  // group above them is sized, since its height places them.
+  // The groups that hold the shown rows from a to b, and the height of every group above them, since that
+  // places them. A lagging group of hidden rows only is unseen and takes no room, so it can wait.
   function catchUpShown(a, b) {
     const from = Math.max(0, a);
     const to = Math.min(shown.length - 1, b);
-    if (from > to && shown.length) return;
-    const first = from === 0 ? 0 : shown[from - 1] + 1;
-    const last = to >= shown.length - 1 ? rows.length - 1 : shown[to + 1] - 1;
-    sizeThrough(Math.floor(last / GROUP_ROWS));
-    for (let k = Math.floor(first / GROUP_ROWS); k <= Math.floor(last / GROUP_ROWS); k++) catchUpGroup(k);
+    if (from > to) {
+      sizeThrough(unsized.length - 1);
+      return;
+    }
+    const last = Math.floor(shown[to] / GROUP_ROWS);
+    sizeThrough(last);
+    for (let k = Math.floor(shown[from] / GROUP_ROWS); k <= last; k++) catchUpGroup(k);
   }
 
-  // What the next frame shows is caught up before it is drawn, whole groups, since a row of a group being
-  // drawn moves the rows after it: the screen where the list stands, or where the selection is about to
-  // be scrolled to (its top or bottom edge), and a screen either side, about as far as the browser draws
-  // groups beyond the view. Everything else catches up in idle time, or when its group begins to draw;
-  // the screen a scroll leaves behind is never drawn.
+  // The shown rows a screen from the k-th on, and half a screen either side: as far as a wheel step goes
+  // before the page hears of it.
+  function catchUpAround(k) {
+    const screen = screenRows();
+    const half = Math.ceil(screen / 2);
+    catchUpShown(k - half, k + screen + half);
+  }
+
+  // What the next frame shows is caught up before it is drawn: around where the list stands, or where
+  // the selection is about to be scrolled to (its top or bottom edge).
   function catchUpInView() {
-    const screen = Math.ceil(listView.height / ROW_PX) + 1;
     let top = Math.floor(viewTop() / ROW_PX);
-    if (selIndex >= 0 && !shownInView(selIndex)) top = selIndex < top ? selIndex : selIndex - screen + 1;
-    catchUpShown(top - screen, top + 2 * screen);
+    if (selIndex >= 0 && !shownInView(selIndex)) top = selIndex < top ? selIndex : selIndex - screenRows() + 1;
+    catchUpAround(top);
   }
 
   // Ten groups at least per call, so that a browser that calls back only at the timeout still gets on.
+  // It begins once typing pauses: a keystroke must not wait behind the last one's rows out of view.
   function catchUpRest(seq, deadline) {
     if (seq !== catchUpSeq) return;
     let k = 0;
@@ -320,11 +341,6 @@
     }
   }
 
-  // A group the browser starts to draw before the idle time came is caught up first.
-  entriesEl.addEventListener("contentvisibilityautostatechange", function (ev) {
-    if (!ev.skipped) catchUpGroup(Array.prototype.indexOf.call(entriesEl.children, ev.target));
-  }, true);
-
   // Rows are restyled only where their state changed, and only in view at once: a keystroke in a
   // listing of thousands must not restyle them all, nor size the groups it does not show.
   function applyFilter() {
@@ -335,7 +351,7 @@
     filterShown();
     for (let i = 0; i < rows.length; i++) {
       const k = Math.floor(i / GROUP_ROWS);
-      if (drawnPass[i] !== pass[i]) lagging[k] = 1;
+      if (drawnPass[i] !== pass[i]) markLagging(k);
       if (was[i] !== pass[i]) unsized[k] = 1;
     }
     selectEntry(keep);
@@ -344,9 +360,11 @@
     catchUpInView();
     renderEntries();
     const seq = ++catchUpSeq;
-    idle(function (deadline) {
-      catchUpRest(seq, deadline);
-    });
+    setTimeout(function () {
+      idle(function (deadline) {
+        catchUpRest(seq, deadline);
+      });
+    }, TYPED_PAUSE_MS);
   }
 
   // Moves the selection: only the two rows whose state changed are touched.
@@ -372,7 +390,7 @@
   }
 
   function scrollToRow(row) {
-    sizeThrough(unsized.length - 1);
+    catchUpAround(selIndex);
     row.scrollIntoView({ block: "nearest" });
     listView.top = entriesEl.scrollTop;
   }
