@@ -91,6 +91,7 @@
   const SLICE_ROWS = 200;
   const GROUP_ROWS = 25;
   const TYPED_PAUSE_MS = 150;
+  const EDGE_ROWS = 4;
   // A row's height as the styles fix it, for the height of a group, and the list's padding above its
   // first row and below its last.
   const ROW_PX = 33.5;
@@ -307,12 +308,10 @@
     for (let k = Math.floor(shown[from] / GROUP_ROWS); k <= last; k++) catchUpGroup(k);
   }
 
-  // The shown rows a screen from the k-th on, and half a screen either side: as far as a wheel step goes
-  // before the page hears of it.
+  // The shown rows a screen from the k-th on, and a few more either side: further than a wheel step
+  // scrolls before the page hears of it.
   function catchUpAround(k) {
-    const screen = screenRows();
-    const half = Math.ceil(screen / 2);
-    catchUpShown(k - half, k + screen + half);
+    catchUpShown(k - EDGE_ROWS, k + screenRows() + EDGE_ROWS);
   }
 
   // What the next frame shows is caught up before it is drawn: around where the list stands, or where
