@@ -89,6 +89,7 @@
   // so that it tracks a few dozen boxes rather than thousands as the listing scrolls.
   const FIRST_ROWS = 50;
   const SLICE_ROWS = 200;
+  const SLICE_MS = 20;
   const GROUP_ROWS = 25;
   const TYPED_PAUSE_MS = 150;
   const EDGE_ROWS = 4;
@@ -165,11 +166,13 @@
   }
 
   // A slice per idle period, more while the period has room: a busy browser that calls back only
-  // at the timeout still gets the listing done in a few slices.
+  // at the timeout still gets the listing done in a few slices. A period can last 50 ms, so a slice
+  // stops well short of it, leaving room for a garbage collection or a slow spell of the machine.
   function drawRest(seq, deadline) {
     if (seq !== drawSeq) return;
+    const until = performance.now() + SLICE_MS;
     buildRows(rows.length + SLICE_ROWS);
-    while (deadline && deadline.timeRemaining() > 3 && rows.length < sorted.length) {
+    while (deadline && deadline.timeRemaining() > 3 && performance.now() < until && rows.length < sorted.length) {
       buildRows(rows.length + GROUP_ROWS);
     }
     if (rows.length < sorted.length) {
