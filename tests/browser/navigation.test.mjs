@@ -317,8 +317,8 @@ describe('A listing of thousands', () => {
 describe('A listing of thousands, filtered', () => {
   test('keys typed into the filter end in the rows and the length a fresh draw of the filtered list gives', async () => {
     const t = await openMany();
-    // Rows and the room of groups off screen catch up in idle time, so the list is read once every shown
-    // row says so and an idle period has passed.
+    // Rows and the height of groups off screen catch up once typing pauses, so the list is read once every
+    // shown row says so and an idle period has passed.
     const settled = () => until(t.page, () => document.querySelectorAll('#entries .row:not(.hidden)').length
       === parseInt(document.querySelector('#count').textContent, 10) && new Promise((r) => requestIdleCallback(() => r(true))));
     // The selection is compared on its own: typing keeps the selected entry while it passes, where a
