@@ -58,19 +58,17 @@
   /* ---------- State ---------- */
 
   let roots = [];
-  let entries = [];
   let curPath = "";
   let curParent = null;
   let curRoot = null;
-  let selIndex = -1;
   let showHidden = false;
   let curFile = null;
   let truncated = false;
-  // How the listing is ordered and narrowed: "name" with sortDesc false is the server's own order.
+  // How the listing is ordered and narrowed, as the address names it: "name" with sortDesc false is
+  // the server's own order.
   let sortKey = "name";
   let sortDesc = false;
   let filterText = "";
-  let filterLow = "";
 
   // Answers can overtake each other; only the newest request of a kind may change the page.
   let listSeq = 0;
