@@ -17,6 +17,10 @@
     return !!(window.matchMedia && window.matchMedia(query).matches);
   }
 
+  // Up to this width the panes take turns; the styles switch at the same number.
+  const NARROW = "(max-width:@NARROW_PX@px)";
+  const WIDE = "not all and " + NARROW;
+
   function fmtSize(n) {
     if (n == null) return "";
     if (n < 1024) return n + " B";

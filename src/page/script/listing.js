@@ -95,7 +95,7 @@
       emptyEl.classList.toggle("hidden", entries.length > 0);
       renderRoots();
       if (!entries.length) clearPreview();
-      else if (media("(max-width:820px)")) setView("browse");
+      else if (media(NARROW)) setView("browse");
       writeAddress(moved && from && !want.restore);
       if (want.file && picked && list.selected().type !== "dir") activate(list.selected());
     }).catch(function (err) {
@@ -112,7 +112,7 @@
       const start = readAddress();
       if (start.dir && !curPath) openDir(start.dir, { restore: true, file: start.file });
       // A narrow window keeps the root list: opening a directory there would hide it.
-      else if (roots.length && !curPath && media("(min-width:821px)")) openDir(roots[0].path);
+      else if (roots.length && !curPath && media(WIDE)) openDir(roots[0].path);
     }).catch(function (err) {
       toast("Cannot list roots: " + errText(err));
     });

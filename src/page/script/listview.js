@@ -28,9 +28,9 @@
     const EDGE_ROWS = 4;
     // A row's height as the styles fix it, for the height of a group, and the list's padding above its
     // first row and below its last.
-    const ROW_PX = 33.5;
-    const LIST_PAD_PX = 6;
-    const LIST_END_PX = 20;
+    const ROW_PX = @ROW_PX@;
+    const LIST_PAD_PX = @LIST_PAD_PX@;
+    const LIST_END_PX = @LIST_END_PX@;
 
     let entries = [];
     let sortKey = "name";

@@ -119,7 +119,7 @@
   // and the rest costs nothing until it is scrolled to.
   const CODE_BLOCK = 100;
   // The line height the styles give code lines.
-  const CODE_LINE_PX = 20;
+  const CODE_LINE_PX = @CODE_LINE_PX@;
 
   // Where the n-th line from pos ends: at its line feed, or at the end of the text.
   function lineEnd(text, pos, n) {
