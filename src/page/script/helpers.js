@@ -50,6 +50,11 @@
     return endsWithSep(dir) ? dir + name : dir + "/" + name;
   }
 
+  // The directory a path lies in, its last separator kept: C:\ for C:\a.md, / for /a.md.
+  function dirOf(path) {
+    return path.slice(0, Math.max(path.lastIndexOf("/"), path.lastIndexOf("\\")) + 1);
+  }
+
   function splitPath(p) {
     return p.split(/[\\/]+/).filter(Boolean);
   }

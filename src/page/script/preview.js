@@ -39,7 +39,7 @@
   // file: nothing says which line a later window begins on.
   function showText(answer, name) {
     const text = typeof answer.text === "string" ? answer.text : "";
-    if (isMarkdown(name)) renderMarkdown(text, prevBody, curFile);
+    if (isMarkdown(name)) showMarkdown(text, curFile);
     else renderCode(text, prevBody, !(answer.offset > 0));
   }
 
@@ -157,4 +157,56 @@
       pos = end + 1;
     }
     host.appendChild(box);
+  }
+
+  /* ---------- Markdown view ---------- */
+
+  // The document is built in slices of this many milliseconds, each a task of its own after the browser
+  // has had its turn to draw, so a large one neither freezes the page nor waits to show its start.
+  const MD_SLICE_MS = 10;
+
+  function showMarkdown(text, path) {
+    const seq = previewSeq;
+    const doc = markdown(text, { document: document, dir: dirOf(path), rawUrl: rawUrl });
+    headingLinks(doc.box, doc.headings);
+    prevBody.appendChild(doc.box);
+    (function slice() {
+      if (seq !== previewSeq) return;
+      const until = performance.now() + MD_SLICE_MS;
+      if (doc.step(function () {
+        return performance.now() > until;
+      })) return;
+      const ch = new MessageChannel();
+      ch.port1.onmessage = slice;
+      ch.port2.postMessage(0);
+    })();
+  }
+
+  // The pane scrolls, never the page's own address, which holds the page's place.
+  function headingLinks(box, headings) {
+    box.addEventListener("click", function (ev) {
+      const a = ev.target.closest("a");
+      const href = a ? a.getAttribute("href") : null;
+      if (!href || href[0] !== "#") return;
+      ev.preventDefault();
+      let name = href.slice(1);
+      try {
+        name = decodeURIComponent(name);
+      } catch (e) {
+        return;
+      }
+      const h = headings.get(name.toLowerCase());
+      if (h) scrollPaneTo(h, 3);
+    });
+  }
+
+  // Parts laid out for the first time as they come into view take their true heights, which moves
+  // what follows them; the pane is set again on the next frames until the heading stays at the top.
+  function scrollPaneTo(target, tries) {
+    const off = target.getBoundingClientRect().top - prevBody.getBoundingClientRect().top;
+    if (Math.abs(off) < 1 || tries === 0) return;
+    prevBody.scrollTop += off;
+    requestAnimationFrame(function () {
+      scrollPaneTo(target, tries - 1);
+    });
   }
