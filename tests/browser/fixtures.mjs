@@ -54,10 +54,12 @@ LONG_LINES[4] = '5 lone\rreturn';
 export const ANCHORS_MD = '[to the end](#the-end-part) [to Duplicate](#dup-1)\n\n' + 'filler\n\n'.repeat(120) +
   '## Dup\n## Dup\n## The *End* part!\n' + '\nfiller\n'.repeat(120);
 
-/** Media made at test time by ffmpeg: a short video with frequent key frames, and a tone. */
+/** Media made at test time by ffmpeg: a short video with frequent key frames, a tone, and a pixel in AVIF. */
 export const MEDIA = [
   ['clip.webm', ['-f', 'lavfi', '-i', 'testsrc=size=64x48:rate=10:duration=3', '-c:v', 'libvpx', '-g', '5', '-b:v', '50k']],
   ['tone.wav', ['-f', 'lavfi', '-i', 'sine=frequency=440:duration=1', '-ar', '8000', '-ac', '1']],
+  ['pixel.avif', ['-f', 'lavfi', '-i', 'color=c=red:s=2x2', '-vf', 'scale=1:1', '-frames:v', '1', '-pix_fmt', 'yuv444p',
+    '-c:v', 'libaom-av1', '-still-picture', '1']],
 ];
 
 /** Code-view cases: file name, content, line-number column, meta line. */

@@ -86,18 +86,15 @@
     return t.content.firstElementChild;
   })();
 
-  /* ---------- Name tests ---------- */
-
-  function extTest(exts) {
-    const re = new RegExp("\\.(?:" + exts.join("|") + ")$", "i");
-    return function (name) {
-      return name != null && re.test(name);
-    };
-  }
-
-  const isImage = extTest(["png", "jpg", "jpeg", "gif", "webp", "bmp", "ico", "svg"]);
-  const isMarkdown = extTest(["md", "markdown"]);
-  const isTextish = extTest(["txt", "md", "markdown", "json", "js", "ts", "css", "htm", "html", "c", "h",
-    "cpp", "hpp", "py", "sh", "yml", "yaml", "toml", "ini", "conf", "log", "csv", "xml", "sql", "go", "rs",
-    "java", "rb", "php", "gitignore", "env"]);
+  // Each extension's preview, until the build makes this table from src/kinds.table.
+  const FILE_KINDS = new Map([["png", "image"], ["jpg", "image"], ["jpeg", "image"], ["gif", "image"],
+    ["webp", "image"], ["bmp", "image"], ["ico", "image"], ["avif", "image"], ["svg", "drawing"], ["mp4", "video"],
+    ["m4v", "video"], ["webm", "video"], ["ogv", "video"], ["mov", "video"], ["mp3", "audio"], ["m4a", "audio"],
+    ["aac", "audio"], ["ogg", "audio"], ["oga", "audio"], ["opus", "audio"], ["wav", "audio"], ["flac", "audio"],
+    ["md", "markdown"], ["markdown", "markdown"], ["txt", "text"], ["json", "text"], ["c", "text"], ["h", "text"],
+    ["log", "text"], ["js", "text"], ["ts", "text"], ["css", "text"], ["htm", "text"], ["html", "text"],
+    ["cpp", "text"], ["hpp", "text"], ["py", "text"], ["sh", "text"], ["yml", "text"], ["yaml", "text"],
+    ["toml", "text"], ["ini", "text"], ["conf", "text"], ["csv", "text"], ["xml", "text"], ["sql", "text"],
+    ["go", "text"], ["rs", "text"], ["java", "text"], ["rb", "text"], ["php", "text"], ["gitignore", "text"],
+    ["env", "text"]]);
 

@@ -1,5 +1,12 @@
   /* ---------- Small helpers ---------- */
 
+  // A file's kind of preview by its extension, the text after its last dot (FILE_KINDS, made from
+  // src/kinds.table); "" when the table does not know it.
+  function kindOf(name) {
+    const dot = name.lastIndexOf(".");
+    return dot < 0 ? "" : FILE_KINDS.get(name.slice(dot + 1).toLowerCase()) || "";
+  }
+
   function toast(msg) {
     toastEl.textContent = msg;
     toastEl.classList.add("show");

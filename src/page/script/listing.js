@@ -54,7 +54,7 @@
 
   /* ---------- Listing ---------- */
 
-  const list = listView(entriesEl, { activate: activate, counted: showCount });
+  const list = listView(entriesEl, { activate: activate, counted: showCount, fileIcon: fileIcon });
 
   function showCount(shown, total) {
     const items = total === 1 ? " item" : " items";

@@ -13,8 +13,8 @@
                            scrolled into view
        page()              the rows a screenful holds, for PageUp and PageDown
        counts()            { shown, total }
-     how.activate(entry) is called for a clicked row, and how.counted(shown, total) whenever the counts
-     may have changed. */
+     how.activate(entry) is called for a clicked row, how.counted(shown, total) whenever the counts may
+     have changed, and how.fileIcon(name) names a file's icon class (styles.css, .ico). */
   function listView(host, how) {
     // The first screen is drawn with the answer and the rest in slices while the browser is idle, so a
     // listing of thousands keeps the page answering; whatever needs a row not built yet builds the rest.
@@ -85,7 +85,7 @@
     function iconKey(e) {
       if (e.link === true) return "link";
       if (e.type === "dir") return "dir";
-      return isImage(e.name) ? "img" : "file";
+      return how.fileIcon(e.name);
     }
 
     // Same class strings whichever way a row got its state: "hidden" before "sel", "sel" always last.
