@@ -12,8 +12,7 @@
 #include <string.h>
 
 #include "fs.h"
-#include "out.h"
-#include "path.h"
+#include "str.h"
 
 const char FS_SEP = '\\';
 
@@ -175,7 +174,7 @@ int fs_dir_open(struct FsDir *d, const char *dir)
     d->handle = NULL;
     d->data = data;
     d->pending = 0;
-    if (!data || !path_join(pattern, dir, "*")) {
+    if (!data || !fs_join(pattern, dir, "*")) {
         fs_dir_close(d);
         return 0;
     }
@@ -267,7 +266,7 @@ int fs_seek(struct FsFile *f, long long offset)
  * named by the directory's path and its own name. */
 static int entry_path(struct FsDir *d, const char *name, char *out)
 {
-    return path_join(out, ((struct DirData *)d->data)->path, name);
+    return fs_join(out, ((struct DirData *)d->data)->path, name);
 }
 
 int fs_stat_at(struct FsDir *d, const char *name, struct FsStat *st)
