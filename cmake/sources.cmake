@@ -13,8 +13,8 @@ set(PLUGIN_FILES_ACTIONS
   act_zip.cpp)
 
 set(PLUGIN_FILES_MODULES
-  buf.cpp str.cpp json.cpp response.cpp query.cpp gate.cpp path.cpp timefmt.cpp http.cpp
-  kinds.cpp listing.cpp walk.cpp zip.cpp actions.cpp page.cpp)
+  buf.cpp str.cpp json.cpp response.cpp config.cpp query.cpp gate.cpp path.cpp timefmt.cpp
+  http.cpp kinds.cpp listing.cpp walk.cpp zip.cpp actions.cpp heavy.cpp page.cpp)
 
 # The platform layer: one file for each platform.
 if(WIN32)

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "config.h"
 #include "json.h"
 #include "kinds.h"
 #include "path.h"
@@ -36,18 +37,6 @@ struct Writing {
     int parents[WALK_DEPTH_MAX + 1];
     long long bytes_left;
 };
-
-/* A limit from the environment: decimal digits only, at most the ceiling,
- * else the default. */
-static long long env_limit(const char *name, long long fallback, long long ceiling)
-{
-    const char *text = getenv(name);
-    const char *end;
-    long long v;
-    if (!text || str_decimal(text, &end, &v) != 1 || *end || v > ceiling)
-        return fallback;
-    return v;
-}
 
 static int tally(const struct WalkItem *it, void *ctx)
 {
@@ -131,8 +120,8 @@ void act_zip(const char *query, const char *path)
         return;
     }
     int hidden = query_flag(query, "hidden");
-    struct Tally t = {0, 0, 0, env_limit("FILES_ZIP_MAX_ENTRIES", DEFAULT_MAX_ENTRIES, ENTRIES_CEILING),
-                      env_limit("FILES_ZIP_MAX_BYTES", DEFAULT_MAX_BYTES, BYTES_CEILING)};
+    struct Tally t = {0, 0, 0, config_limit("FILES_ZIP_MAX_ENTRIES", DEFAULT_MAX_ENTRIES, ENTRIES_CEILING),
+                      config_limit("FILES_ZIP_MAX_BYTES", DEFAULT_MAX_BYTES, BYTES_CEILING)};
     enum WalkEnd end = walk_tree(dir, hidden, tally, &t);
     if (end == WALK_UNREADABLE) {
         json_err(403, "cannot list directory");

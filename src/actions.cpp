@@ -3,7 +3,7 @@
 #include <string.h>
 
 const struct Action g_actions[] = {
-#define ACTION(name, fn) {name, fn},
+#define ACTION(name, fn, weight) {name, fn, weight},
 #include "actions.def"
 #undef ACTION
 };

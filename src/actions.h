@@ -5,13 +5,16 @@
 #ifndef PLUGIN_FILES_ACTIONS_H
 #define PLUGIN_FILES_ACTIONS_H
 
-#define ACTION(name, fn) void fn(const char *query, const char *path);
+#define ACTION(name, fn, weight) void fn(const char *query, const char *path);
 #include "actions.def"
 #undef ACTION
+
+enum ActionWeight { LIGHT, HEAVY };
 
 struct Action {
     const char *name;
     void (*run)(const char *query, const char *path);
+    enum ActionWeight weight;
 };
 
 /* Every action, in the order of actions.def. */

@@ -134,4 +134,16 @@ int fs_version(struct FsFile *f, struct FsVersion *v);
 /* Moves the read position to `offset` bytes from the start: 1 on success. */
 int fs_seek(struct FsFile *f, long long offset);
 
+/* The node's share of heavy work: one of `count` slots called `name` (a
+ * short name of letters, digits and "-"), held until the process ends,
+ * however it ends; the system gives it back then, and nothing is written to
+ * the file system for it. 1 once a slot is held; 0 when none came free
+ * within wait_ms milliseconds. */
+int fs_slot_take(const char *name, int count, int wait_ms);
+/* The processors the system runs this process on; at least 1. */
+int fs_processors(void);
+/* The running program's own path into out (FS_PATH_MAX bytes): 1, or 0 with
+ * "" when the system does not say. */
+int fs_program_path(char *out);
+
 #endif

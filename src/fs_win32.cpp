@@ -317,3 +317,44 @@ int fs_dir_id(struct FsDir *d, struct FsId *id)
     id->file = ((unsigned long long)info.nFileIndexHigh << 32) | info.nFileIndexLow;
     return 1;
 }
+
+/* A slot is a named mutex held by this process. A mutex, not a semaphore:
+ * the system hands a mutex on when its owner ends, however it ends (the
+ * next waiter sees it abandoned), where a semaphore's count taken by a
+ * process that dies is never given back. */
+int fs_slot_take(const char *name, int count, int wait_ms)
+{
+    for (int waited = 0;; waited += 20) {
+        for (int i = 0; i < count; i++) {
+            char full[128];
+            snprintf(full, sizeof full, "Local\\plugin_files-%s-%d", name, i);
+            HANDLE m = CreateMutexA(NULL, FALSE, full);
+            if (!m)
+                continue;
+            DWORD got = WaitForSingleObject(m, 0);
+            if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED)
+                return 1;
+            CloseHandle(m);
+        }
+        if (waited >= wait_ms)
+            return 0;
+        Sleep(20);
+    }
+}
+
+int fs_processors(void)
+{
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    return si.dwNumberOfProcessors > 0 ? (int)si.dwNumberOfProcessors : 1;
+}
+
+int fs_program_path(char *out)
+{
+    DWORD n = GetModuleFileNameA(NULL, out, FS_PATH_MAX);
+    if (n == 0 || n >= FS_PATH_MAX) {
+        out[0] = '\0';
+        return 0;
+    }
+    return 1;
+}

@@ -7,6 +7,7 @@
 #include "buf.h"
 #include "fs.h"
 #include "gate.h"
+#include "heavy.h"
 #include "json.h"
 #include "page.h"
 #include "path.h"
@@ -107,6 +108,8 @@ static void dispatch(const char *query, const char *name)
         json_err(400, "unknown action");
         return;
     }
+    if (action->weight == HEAVY && !heavy_enter())
+        return;
     get_query_val(query, "path", path, sizeof path);
     action->run(query, path);
 }

@@ -35,6 +35,7 @@ static const struct {
     {304, "Status: 304 Not Modified"},
     {412, "Status: 412 Precondition Failed"},
     {416, "Status: 416 Range Not Satisfiable"},
+    {503, "Status: 503 Service Unavailable"},
 };
 
 /* The line for a status the program answers with; the 500 line for any
