@@ -3,9 +3,11 @@
 #
 # The template is the page's skeleton: each line "@PART name@" stands for the
 # file src/page/name, whole (styles, markup and the script, one file per
-# concern). It also holds two placeholders; each becomes the one-byte marker
-# where the program writes the theme block (0x01) or the theme bridge (0x02).
-# The parts name the layout numbers they share as "@NAME@" (layout.txt).
+# concern), and each line "@BUILT name@" for a part the build made from the
+# project's tables (in WORK, such as kinds.js). It also holds two
+# placeholders; each becomes the one-byte marker where the program writes the
+# theme block (0x01) or the theme bridge (0x02). The parts name the layout
+# numbers they share as "@NAME@" (layout.txt).
 cmake_minimum_required(VERSION 3.20)
 
 function(read_text path var)
@@ -16,12 +18,18 @@ function(read_text path var)
   set(${var} "${text}" PARENT_SCOPE)
 endfunction()
 
-# Every "@PART name@" line replaced by that file's text.
+# Every "@PART name@" line replaced by that file's text from SRC, and every
+# "@BUILT name@" line by that file's from WORK.
 function(join_parts text var)
-  string(REGEX MATCHALL "@PART [^@\n]+@\n" parts "${text}")
+  string(REGEX MATCHALL "@(PART|BUILT) [^@\n]+@\n" parts "${text}")
   foreach(part IN LISTS parts)
-    string(REGEX REPLACE "^@PART ([^@\n]+)@\n$" "\\1" name "${part}")
-    read_text("${SRC}/${name}" body)
+    string(REGEX REPLACE "^@(PART|BUILT) ([^@\n]+)@\n$" "\\1" kind "${part}")
+    string(REGEX REPLACE "^@(PART|BUILT) ([^@\n]+)@\n$" "\\2" name "${part}")
+    if(kind STREQUAL "PART")
+      read_text("${SRC}/${name}" body)
+    else()
+      read_text("${WORK}/${name}" body)
+    endif()
     string(REPLACE "${part}" "${body}" text "${text}")
   endforeach()
   set(${var} "${text}" PARENT_SCOPE)

@@ -3,9 +3,12 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "out.h"
+#include "json.h"
+#include "listing.h"
 #include "path.h"
 #include "query.h"
+#include "response.h"
+#include "str.h"
 #include "timefmt.h"
 
 /* The enumeration stops here, so a huge directory costs no more than this. */
@@ -48,93 +51,6 @@ static void listing_free(struct Listing *ls)
 {
     if (ls->owned)
         free(ls->entries);
-}
-
-size_t ent_keep_name(struct DirEntry *e, char *slot, const char *name)
-{
-    str_copy(slot, ENT_NAME_MAX, name);
-    size_t n = strlen(slot) + 1;
-    char *key = slot + n;
-    for (size_t i = 0; i < n; i++)
-        key[i] = (char)str_lower((unsigned char)slot[i]);
-    e->name = slot;
-    e->key = key;
-    return 2 * n;
-}
-
-/* The folded keys decide; strcmp compares bytes as unsigned, as the order
- * wants, and many at a time. */
-int ent_order(const struct DirEntry *x, const struct DirEntry *y)
-{
-    if (x->is_dir != y->is_dir)
-        return x->is_dir ? -1 : 1;
-    int by_key = strcmp(x->key, y->key);
-    return by_key ? by_key : strcmp(x->name, y->name);
-}
-
-static void key_of(const struct DirEntry *e, unsigned int index, struct SortKey *k)
-{
-    k->head[0] = k->head[1] = 0;
-    for (int i = 0, stop = 0; i < 16 && !stop; i++) {
-        unsigned char c = (unsigned char)e->key[i];
-        k->head[i / 8] |= (unsigned long long)c << (56 - 8 * (i % 8));
-        stop = c == 0;
-    }
-    k->file = !e->is_dir;
-    k->index = index;
-}
-
-/* The numbers decide nearly every comparison; names alike in their first
- * 16 bytes go to the entries. */
-static int key_order(const struct SortKey *a, const struct SortKey *b, const struct DirEntry *entries)
-{
-    if (a->file != b->file)
-        return a->file < b->file ? -1 : 1;
-    for (int i = 0; i < 2; i++)
-        if (a->head[i] != b->head[i])
-            return a->head[i] < b->head[i] ? -1 : 1;
-    return ent_order(&entries[a->index], &entries[b->index]);
-}
-
-/* Runs of `width` in `from`, merged in pairs into `to`; the earlier run
- * wins ties, so the sort is stable. */
-static void merge_runs(const struct SortKey *from, struct SortKey *to, int n, int width,
-                       const struct DirEntry *entries)
-{
-    for (int lo = 0; lo < n; lo += 2 * width) {
-        int mid = lo + width < n ? lo + width : n;
-        int hi = lo + 2 * width < n ? lo + 2 * width : n;
-        int i = lo, j = mid, k = lo;
-        while (i < mid && j < hi)
-            to[k++] = key_order(&from[j], &from[i], entries) < 0 ? from[j++] : from[i++];
-        while (i < mid)
-            to[k++] = from[i++];
-        while (j < hi)
-            to[k++] = from[j++];
-    }
-}
-
-/* Bottom-up merging between the two halves of room: no recursion and no
- * allocation, where qsort would allocate its own room and call its
- * comparison through a pointer some sixty thousand times for a listing. */
-const struct SortKey *ent_sort(const struct DirEntry *entries, int n, struct SortKey *room)
-{
-    struct SortKey *from = room, *to = room + n;
-    for (int i = 0; i < n; i++)
-        key_of(&entries[i], (unsigned int)i, &from[i]);
-    for (int width = 1; width < n; width *= 2) {
-        merge_runs(from, to, n, width, entries);
-        struct SortKey *t = from;
-        from = to;
-        to = t;
-    }
-    return from;
-}
-
-int ent_left_out(const char *name, int hidden)
-{
-    int dots = name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-    return dots || (!hidden && name[0] == '.');
 }
 
 /* An entry whose attributes cannot be read keeps size 0, time 0 and mode 0,
@@ -213,12 +129,14 @@ static void put_entry(struct OutBuf *b, const struct DirEntry *e, int first)
 
 /* The body goes out whenever this much of it is built: one buffer that
  * never grows past it, where a whole listing of long names would take
- * megabytes and their copies. */
-enum { LS_PIECE = 60 * 1024 };
+ * megabytes and their copies. Its room is taken before the header block,
+ * for the piece and the longest entry that can end one (every byte of a
+ * name escaped), so no append can fail once the answer has begun. */
+enum { LS_PIECE = 60 * 1024, LS_ENTRY_MAX = 6 * ENT_NAME_MAX + 256 };
 
 static void send_listing(const char *dir, int hidden, const struct Listing *ls, const struct SortKey *order)
 {
-    struct OutBuf b = {0, 0, 0};
+    struct OutBuf b = {};
     char parent[FS_PATH_MAX];
     const char *root = path_root_of(dir);
     int has_parent = path_parent(dir, root, parent);
@@ -230,14 +148,17 @@ static void send_listing(const char *dir, int hidden, const struct Listing *ls, 
     json_str_or_null(&b, root);
     buf_printf(&b, ",\"hidden\":%d,\"count\":%d,\"truncated\":%s,\"entries\":[", hidden, ls->count,
                ls->truncated ? "true" : "false");
-    json_header();
-    for (int i = 0; i < ls->count; i++) {
-        put_entry(&b, &ls->entries[order[i].index], i == 0);
-        if (b.len >= LS_PIECE)
-            buf_write_out(&b);
+    buf_need(&b, LS_PIECE + LS_ENTRY_MAX);
+    if (json_start(&b)) {
+        int sent = 1;
+        for (int i = 0; i < ls->count && sent; i++) {
+            put_entry(&b, &ls->entries[order[i].index], i == 0);
+            if (b.len >= LS_PIECE)
+                sent = resp_body_buf(&b);
+        }
+        buf_puts(&b, "\n]}\n");
+        resp_body_buf(&b);
     }
-    buf_puts(&b, "\n]}\n");
-    buf_write_out(&b);
     buf_free(&b);
 }
 

@@ -6,9 +6,12 @@
 #include <time.h>
 
 #include "http.h"
-#include "out.h"
+#include "json.h"
+#include "kinds.h"
 #include "path.h"
 #include "query.h"
+#include "response.h"
+#include "str.h"
 
 enum {
     CHUNK = 65536,
@@ -20,65 +23,6 @@ static const long long MiB = 1048576;
 
 /* Static so that delivery allocates nothing however large the file. */
 static char g_chunk[CHUNK];
-
-static const char TEXT_PLAIN[] = "text/plain; charset=utf-8";
-static const char OCTETS[] = "application/octet-stream";
-
-static const struct {
-    const char *ext; /* lower case, without the dot */
-    const char *type;
-} g_mime[] = {
-    {"png", "image/png"},   {"jpg", "image/jpeg"},    {"jpeg", "image/jpeg"},
-    {"gif", "image/gif"},   {"webp", "image/webp"},   {"bmp", "image/bmp"},
-    {"ico", "image/x-icon"},
-    /* Drawings go out as text: a script inside one must never run here. */
-    {"svg", TEXT_PLAIN},
-    {"pdf", "application/pdf"},
-    {"txt", TEXT_PLAIN},    {"md", TEXT_PLAIN},       {"json", TEXT_PLAIN},
-    {"c", TEXT_PLAIN},      {"h", TEXT_PLAIN},        {"log", TEXT_PLAIN},
-    {"mp4", "video/mp4"},   {"m4v", "video/mp4"},     {"webm", "video/webm"},
-    {"ogv", "video/ogg"},   {"mov", "video/quicktime"},
-    {"mp3", "audio/mpeg"},  {"m4a", "audio/mp4"},     {"aac", "audio/aac"},
-    {"ogg", "audio/ogg"},   {"oga", "audio/ogg"},     {"opus", "audio/ogg"},
-    {"wav", "audio/wav"},   {"flac", "audio/flac"},   {"avif", "image/avif"},
-};
-
-static int ext_matches(const char *ext, size_t len, const char *row)
-{
-    if (strlen(row) != len)
-        return 0;
-    for (size_t i = 0; i < len; i++)
-        if (str_lower((unsigned char)ext[i]) != (unsigned char)row[i])
-            return 0;
-    return 1;
-}
-
-const char *mime_type(const char *name)
-{
-    const char *dot = strrchr(name, '.');
-    if (!dot || !dot[1])
-        return OCTETS;
-    const char *ext = dot + 1;
-    size_t len = strlen(ext);
-    for (size_t i = 0; i < sizeof g_mime / sizeof g_mime[0]; i++)
-        if (ext_matches(ext, len, g_mime[i].ext))
-            return g_mime[i].type;
-    return strstr(ext, "htm") ? TEXT_PLAIN : OCTETS;
-}
-
-void disposition_name(const char *name, char *out, size_t size)
-{
-    str_copy(out, size, name);
-    for (char *p = out; *p; p++)
-        if (*p == '\\' || *p == '\n' || *p == '\r' || *p == '"')
-            *p = '_';
-}
-
-/* Pictures, sound and film open in the browser; everything else is saved. */
-static int shown_inline(const char *type)
-{
-    return strncmp(type, "image/", 6) == 0 || strncmp(type, "audio/", 6) == 0 || strncmp(type, "video/", 6) == 0;
-}
 
 /* FILES_RAW_LIMIT as a positive decimal number of bytes (one too large to
  * hold means no limit a file can reach); the default for anything else. */
@@ -107,54 +51,40 @@ static int refused_as_large(long long size, long long limit)
 }
 
 /* The validator lines that a 200, a 206 and a 304 all carry. */
-static void validator_lines(struct OutBuf *b, const struct HttpValidators *val)
+static void validator_lines(struct OutBuf *h, const struct HttpValidators *val)
 {
     if (val->date[0])
-        buf_printf(b, "Last-Modified: %s\r\n", val->date);
-    buf_printf(b, "ETag: %s\r\n", val->etag);
+        resp_line(h, "Last-Modified: %s", val->date);
+    resp_line(h, "ETag: %s", val->etag);
 }
 
-/* The browser shows sound and film that are opened on their own by a player
- * that loads the same address again: media-src lets it, and nothing else. */
-static void send_headers(const char *type, int attach, const char *name, const struct HttpValidators *val,
-                         const struct HttpRange *r, long long size, int partial)
+/* 1 when the bytes are to follow. */
+static int send_headers(const char *type, int attach, const char *name, const struct HttpValidators *val,
+                        const struct HttpRange *r, long long size, int partial)
 {
-    struct OutBuf b = {0, 0, 0};
+    struct OutBuf h = {};
+    resp_head(&h, partial ? 206 : 200, RESP_FILE, type);
+    resp_line(&h, "Content-Disposition: %s; filename=\"%s\"", attach ? "attachment" : "inline", name);
+    resp_line(&h, "Content-Length: %lld", r->len);
+    resp_line(&h, "Accept-Ranges: bytes");
+    validator_lines(&h, val);
     if (partial)
-        buf_puts(&b, status_line(206));
-    buf_printf(&b,
-               "Content-Type: %s\r\n"
-               "Cache-Control: no-store\r\n"
-               "X-Content-Type-Options: nosniff\r\n"
-               "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; img-src data:; media-src 'self'\r\n"
-               "X-Frame-Options: SAMEORIGIN\r\n"
-               "Content-Disposition: %s; filename=\"%s\"\r\n"
-               "Content-Length: %lld\r\n"
-               "Accept-Ranges: bytes\r\n",
-               type, attach ? "attachment" : "inline", name, r->len);
-    validator_lines(&b, val);
-    if (partial)
-        buf_printf(&b, "Content-Range: bytes %lld-%lld/%lld\r\n", r->first, r->first + r->len - 1, size);
-    buf_puts(&b, "\r\n");
-    out_write(buf_text(&b), b.len);
-    buf_free(&b);
+        resp_line(&h, "Content-Range: bytes %lld-%lld/%lld", r->first, r->first + r->len - 1, size);
+    return resp_send_head(&h);
 }
 
 static void send_not_modified(const struct HttpValidators *val)
 {
-    struct OutBuf b = {0, 0, 0};
-    buf_puts(&b, status_line(304));
-    buf_puts(&b, "Cache-Control: no-store\r\n");
-    validator_lines(&b, val);
-    buf_puts(&b, "\r\n");
-    out_write(buf_text(&b), b.len);
-    buf_free(&b);
+    struct OutBuf h = {};
+    resp_head(&h, 304, RESP_NOT_MODIFIED, NULL);
+    validator_lines(&h, val);
+    resp_send_head(&h);
 }
 
 static void send_unsatisfiable(long long size)
 {
     char line[64];
-    snprintf(line, sizeof line, "Content-Range: bytes */%lld\r\n", size);
+    snprintf(line, sizeof line, "Content-Range: bytes */%lld", size);
     json_err_with(416, line, "range not satisfiable");
 }
 
@@ -165,7 +95,7 @@ static void stream(struct FsFile *f, long long len)
     while (len > 0) {
         size_t want = len < CHUNK ? (size_t)len : (size_t)CHUNK;
         long long n = fs_read(f, g_chunk, want);
-        if (n <= 0 || fwrite(g_chunk, 1, (size_t)n, stdout) != (size_t)n)
+        if (n <= 0 || !resp_body(g_chunk, (size_t)n))
             return;
         len -= n;
         if ((size_t)n < want)
@@ -204,8 +134,7 @@ static void deliver(struct FsFile *f, const struct FsVersion *v, const char *typ
         send_unsatisfiable(v->size);
         return;
     }
-    send_headers(type, attach, name, &val, &r, v->size, kind == RANGE_PART);
-    if (out_body_wanted() && fs_seek(f, r.first))
+    if (send_headers(type, attach, name, &val, &r, v->size, kind == RANGE_PART) && fs_seek(f, r.first))
         stream(f, r.len);
 }
 
@@ -222,8 +151,8 @@ void act_raw(const char *query, const char *path)
     char shown[FILE_NAME_MAX];
     str_copy(name, sizeof name, path_name(canon));
     disposition_name(name, shown, sizeof shown);
-    const char *type = mime_type(name);
-    int attach = query_flag(query, "download") || !shown_inline(type);
+    const char *type = kind_type(name);
+    int attach = query_flag(query, "download") || !kind_inline(name);
     if (!path_open_file(canon, &f, "cannot open file"))
         return;
     /* The open file's own facts: the file may have changed since the path
@@ -233,5 +162,5 @@ void act_raw(const char *query, const char *path)
     else if (!refused_as_large(v.size, limit))
         deliver(&f, &v, type, attach, shown);
     fs_close(&f);
-    fflush(stdout);
+    resp_end();
 }

@@ -2,9 +2,11 @@
 
 #include <string.h>
 
-#include "out.h"
+#include "json.h"
 #include "path.h"
 #include "query.h"
+#include "response.h"
+#include "str.h"
 #include "timefmt.h"
 
 enum {
@@ -92,7 +94,7 @@ void act_read(const char *query, const char *path)
 
     char when[TIME_TEXT_MAX];
     time_text(st.mtime, when);
-    struct OutBuf b = {0, 0, 0};
+    struct OutBuf b = {};
     buf_puts(&b, "{\"ok\":true,\"path\":");
     json_str(&b, canon);
     buf_puts(&b, ",\"name\":");
@@ -111,7 +113,9 @@ void act_read(const char *query, const char *path)
      * encoded: a mebibyte is never copied into a growing body, and no
      * allocation can fail half-way and leave the answer without its text. */
     buf_puts(&b, ",\"text\":");
-    json_send(&b);
-    json_write_str(text);
-    out_puts("}\n");
+    if (json_start(&b)) {
+        json_write_str(text);
+        resp_body("}\n", 2);
+    }
+    buf_free(&b);
 }

@@ -1,11 +1,12 @@
 #include "actions.h"
 
-#include "out.h"
+#include "json.h"
 #include "path.h"
+#include "str.h"
 
 void act_roots(const char *, const char *)
 {
-    struct OutBuf b = {0, 0, 0};
+    struct OutBuf b = {};
     char name[ROOT_NAME_MAX];
     buf_printf(&b, "{\"ok\":true,\"count\":%d,\"roots\":[", g_root_count);
     for (int i = 0; i < g_root_count; i++) {

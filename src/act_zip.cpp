@@ -3,9 +3,13 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "out.h"
+#include "config.h"
+#include "json.h"
+#include "kinds.h"
 #include "path.h"
 #include "query.h"
+#include "response.h"
+#include "str.h"
 #include "walk.h"
 #include "zip.h"
 
@@ -33,18 +37,6 @@ struct Writing {
     int parents[WALK_DEPTH_MAX + 1];
     long long bytes_left;
 };
-
-/* A limit from the environment: decimal digits only, at most the ceiling,
- * else the default. */
-static long long env_limit(const char *name, long long fallback, long long ceiling)
-{
-    const char *text = getenv(name);
-    const char *end;
-    long long v;
-    if (!text || str_decimal(text, &end, &v) != 1 || *end || v > ceiling)
-        return fallback;
-    return v;
-}
 
 static int tally(const struct WalkItem *it, void *ctx)
 {
@@ -83,22 +75,16 @@ static int add_entry(const struct WalkItem *it, void *ctx)
 }
 
 /* The archive is named after the directory; a root such as "/" or "C:\"
- * has no name of its own. */
-static void send_zip_headers(const char *dir)
+ * has no name of its own. 1 when the archive is to follow. */
+static int send_zip_headers(const char *dir)
 {
     char shown[FILE_NAME_MAX];
     const char *name = fs_root_len(dir) == strlen(dir) ? "files" : path_name(dir);
     disposition_name(name, shown, sizeof shown);
-    struct OutBuf b = {0, 0, 0};
-    buf_printf(&b,
-               "Content-Type: application/zip\r\n"
-               "Cache-Control: no-store\r\n"
-               "X-Content-Type-Options: nosniff\r\n"
-               "Content-Disposition: attachment; filename=\"%s.zip\"\r\n"
-               "\r\n",
-               shown);
-    out_write(buf_text(&b), b.len);
-    buf_free(&b);
+    struct OutBuf h = {};
+    resp_head(&h, 200, RESP_ARCHIVE, NULL);
+    resp_line(&h, "Content-Disposition: attachment; filename=\"%s.zip\"", shown);
+    return resp_send_head(&h);
 }
 
 /* Memory for the central directory is taken only now, once the header
@@ -134,8 +120,8 @@ void act_zip(const char *query, const char *path)
         return;
     }
     int hidden = query_flag(query, "hidden");
-    struct Tally t = {0, 0, 0, env_limit("FILES_ZIP_MAX_ENTRIES", DEFAULT_MAX_ENTRIES, ENTRIES_CEILING),
-                      env_limit("FILES_ZIP_MAX_BYTES", DEFAULT_MAX_BYTES, BYTES_CEILING)};
+    struct Tally t = {0, 0, 0, config_limit("FILES_ZIP_MAX_ENTRIES", DEFAULT_MAX_ENTRIES, ENTRIES_CEILING),
+                      config_limit("FILES_ZIP_MAX_BYTES", DEFAULT_MAX_BYTES, BYTES_CEILING)};
     enum WalkEnd end = walk_tree(dir, hidden, tally, &t);
     if (end == WALK_UNREADABLE) {
         json_err(403, "cannot list directory");
@@ -145,7 +131,6 @@ void act_zip(const char *query, const char *path)
         json_err(413, "folder too large to archive");
         return;
     }
-    send_zip_headers(dir);
-    if (out_body_wanted())
+    if (send_zip_headers(dir))
         send_archive(dir, hidden, &t);
 }

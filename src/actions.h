@@ -1,68 +1,27 @@
-/* The actions of the API. Each writes one complete response: a JSON
- * answer whose every step that can fail is done before its first byte goes
- * out, or an error answer.
- * All take the raw query (for parameters of their own) and the decoded
- * `path` value, so that dispatch is one table. */
+/* The actions of the API. Each writes one complete answer: a JSON answer
+ * whose every step that can fail is done before its first byte goes out,
+ * or an error answer. All take the raw query (for parameters of their own)
+ * and the decoded `path` value, so that dispatch is one table. */
 #ifndef PLUGIN_FILES_ACTIONS_H
 #define PLUGIN_FILES_ACTIONS_H
 
-#include <stddef.h>
+#define ACTION(name, fn, weight) void fn(const char *query, const char *path);
+#include "actions.def"
+#undef ACTION
 
-void act_roots(const char *query, const char *path);
-void act_ls(const char *query, const char *path);
-void act_read(const char *query, const char *path);
-void act_raw(const char *query, const char *path);
-void act_zip(const char *query, const char *path);
+enum ActionWeight { LIGHT, HEAVY };
 
-/* Longest entry name the platforms give, NUL included: 255 bytes on POSIX,
- * 259 in a Win32 find record. */
-enum { ENT_NAME_MAX = 260 };
-
-/* A name and its sort key side by side. */
-enum { ENT_SLOT_MAX = 2 * ENT_NAME_MAX };
-
-/* One listed entry; its name and key live in the listing's name pool. mode
- * is 0 when its attributes could not be read. */
-struct DirEntry {
+struct Action {
     const char *name;
-    const char *key;   /* the name with A-Z lowered */
-    int is_dir;
-    int is_link;
-    long long size;
-    long long mtime;
-    int mode;
+    void (*run)(const char *query, const char *path);
+    enum ActionWeight weight;
 };
 
-/* Directories first, then names by ASCII-lower-cased bytes; names equal in
- * that way fall back to their raw bytes, so the order is always the same. */
-int ent_order(const struct DirEntry *x, const struct DirEntry *y);
+/* Every action, in the order of actions.def. */
+extern const struct Action g_actions[];
+extern const int g_action_count;
 
-/* What the sort moves about, small so that a listing's keys fill a few
- * cache lines rather than sending each comparison after two entries: the
- * entry's place in its table, whether it is a file, and the first 16 bytes
- * of its key as two big-endian numbers, NUL-padded, which order as the
- * bytes do. */
-struct SortKey {
-    unsigned long long head[2];
-    unsigned int file;
-    unsigned int index;
-};
-
-/* Sorts the n entries by ent_order, with room for 2 * n keys; the keys in
- * order, each naming its entry by index, are at the pointer returned. */
-const struct SortKey *ent_sort(const struct DirEntry *entries, int n, struct SortKey *room);
-/* Puts the name, cut to ENT_NAME_MAX, and its key into slot, which has room
- * for ENT_SLOT_MAX bytes, and points e at them; the bytes used. */
-size_t ent_keep_name(struct DirEntry *e, char *slot, const char *name);
-
-/* 1 for "." and "..", and for any other name that begins with a dot unless
- * hidden names are asked for. */
-int ent_left_out(const char *name, int hidden);
-
-/* The content type that the raw action announces for a file name. */
-const char *mime_type(const char *name);
-/* A file name as a quoted header value: bytes that could end the quotes or
- * the header line become "_". */
-void disposition_name(const char *name, char *out, size_t size);
+/* The action of that exact name, or NULL. */
+const struct Action *action_named(const char *name);
 
 #endif

@@ -9,6 +9,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 enum { FS_PATH_MAX = 4096 };
 
@@ -59,6 +60,24 @@ char fs_fold(char c);
 /* Length of the root prefix that a path never loses: "/" on POSIX, "C:\" on
  * Windows; 0 when the path has none. */
 size_t fs_root_len(const char *path);
+
+/* dir, a separator when needed, and name, into out (FS_PATH_MAX bytes). 1
+ * when it fits; 0 when name was left off because the whole would be too
+ * long (out then holds the directory and its separator). The same on every
+ * platform but for the separator, so it is written once, here. */
+static inline int fs_join(char *out, const char *dir, const char *name)
+{
+    size_t n = strnlen(dir, FS_PATH_MAX - 1);
+    memcpy(out, dir, n);
+    if (n > 0 && !fs_is_sep(out[n - 1]) && n + 1 < FS_PATH_MAX)
+        out[n++] = FS_SEP;
+    out[n] = '\0';
+    size_t name_len = strlen(name);
+    if (n + name_len >= FS_PATH_MAX)
+        return 0;
+    memcpy(out + n, name, name_len + 1);
+    return 1;
+}
 
 /* Roots that the platform offers before the configured ones. */
 const char *fs_default_root(void);
@@ -114,5 +133,17 @@ struct FsVersion {
 int fs_version(struct FsFile *f, struct FsVersion *v);
 /* Moves the read position to `offset` bytes from the start: 1 on success. */
 int fs_seek(struct FsFile *f, long long offset);
+
+/* The node's share of heavy work: one of `count` slots called `name` (a
+ * short name of letters, digits and "-"), held until the process ends,
+ * however it ends; the system gives it back then, and nothing is written to
+ * the file system for it. 1 once a slot is held; 0 when none came free
+ * within wait_ms milliseconds. */
+int fs_slot_take(const char *name, int count, int wait_ms);
+/* The processors the system runs this process on; at least 1. */
+int fs_processors(void);
+/* The running program's own path into out (FS_PATH_MAX bytes): 1, or 0 with
+ * "" when the system does not say. */
+int fs_program_path(char *out);
 
 #endif

@@ -5,10 +5,15 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <stddef.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <time.h>
 #include <unistd.h>
 #if defined(__linux__)
 #include <linux/openat2.h>
@@ -325,4 +330,55 @@ int fs_dir_id(struct FsDir *d, struct FsId *id)
     id->volume = (unsigned long long)sb.st_dev;
     id->file = (unsigned long long)sb.st_ino;
     return 1;
+}
+
+/* A slot is a socket bound to a name in the abstract namespace: the bind
+ * succeeds for one process at a time, and the kernel drops the name when
+ * the process ends, however it ends. Where there is no such namespace the
+ * slot is granted, as if no limit were set. */
+static int bind_slot(const char *name, int index)
+{
+#if defined(__linux__)
+    struct sockaddr_un addr;
+    memset(&addr, 0, sizeof addr);
+    addr.sun_family = AF_UNIX;
+    int len = snprintf(addr.sun_path + 1, sizeof addr.sun_path - 1, "plugin_files-%s-%d", name, index);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return 0;
+    if (bind(fd, (struct sockaddr *)&addr, (socklen_t)(offsetof(struct sockaddr_un, sun_path) + 1 + len)) == 0)
+        return 1;
+    close(fd);
+    return 0;
+#else
+    (void)name;
+    (void)index;
+    return 1;
+#endif
+}
+
+int fs_slot_take(const char *name, int count, int wait_ms)
+{
+    const struct timespec step = {0, 20 * 1000 * 1000};
+    for (int waited = 0;; waited += 20) {
+        for (int i = 0; i < count; i++)
+            if (bind_slot(name, i))
+                return 1;
+        if (waited >= wait_ms)
+            return 0;
+        nanosleep(&step, NULL);
+    }
+}
+
+int fs_processors(void)
+{
+    long n = sysconf(_SC_NPROCESSORS_ONLN);
+    return n > 0 ? (int)n : 1;
+}
+
+int fs_program_path(char *out)
+{
+    ssize_t n = readlink("/proc/self/exe", out, FS_PATH_MAX - 1);
+    out[n > 0 ? n : 0] = '\0';
+    return n > 0;
 }

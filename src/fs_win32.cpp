@@ -12,8 +12,7 @@
 #include <string.h>
 
 #include "fs.h"
-#include "out.h"
-#include "path.h"
+#include "str.h"
 
 const char FS_SEP = '\\';
 
@@ -175,7 +174,7 @@ int fs_dir_open(struct FsDir *d, const char *dir)
     d->handle = NULL;
     d->data = data;
     d->pending = 0;
-    if (!data || !path_join(pattern, dir, "*")) {
+    if (!data || !fs_join(pattern, dir, "*")) {
         fs_dir_close(d);
         return 0;
     }
@@ -267,7 +266,7 @@ int fs_seek(struct FsFile *f, long long offset)
  * named by the directory's path and its own name. */
 static int entry_path(struct FsDir *d, const char *name, char *out)
 {
-    return path_join(out, ((struct DirData *)d->data)->path, name);
+    return fs_join(out, ((struct DirData *)d->data)->path, name);
 }
 
 int fs_stat_at(struct FsDir *d, const char *name, struct FsStat *st)
@@ -316,5 +315,46 @@ int fs_dir_id(struct FsDir *d, struct FsId *id)
         return 0;
     id->volume = info.dwVolumeSerialNumber;
     id->file = ((unsigned long long)info.nFileIndexHigh << 32) | info.nFileIndexLow;
+    return 1;
+}
+
+/* A slot is a named mutex held by this process. A mutex, not a semaphore:
+ * the system hands a mutex on when its owner ends, however it ends (the
+ * next waiter sees it abandoned), where a semaphore's count taken by a
+ * process that dies is never given back. */
+int fs_slot_take(const char *name, int count, int wait_ms)
+{
+    for (int waited = 0;; waited += 20) {
+        for (int i = 0; i < count; i++) {
+            char full[128];
+            snprintf(full, sizeof full, "Local\\plugin_files-%s-%d", name, i);
+            HANDLE m = CreateMutexA(NULL, FALSE, full);
+            if (!m)
+                continue;
+            DWORD got = WaitForSingleObject(m, 0);
+            if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED)
+                return 1;
+            CloseHandle(m);
+        }
+        if (waited >= wait_ms)
+            return 0;
+        Sleep(20);
+    }
+}
+
+int fs_processors(void)
+{
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    return si.dwNumberOfProcessors > 0 ? (int)si.dwNumberOfProcessors : 1;
+}
+
+int fs_program_path(char *out)
+{
+    DWORD n = GetModuleFileNameA(NULL, out, FS_PATH_MAX);
+    if (n == 0 || n >= FS_PATH_MAX) {
+        out[0] = '\0';
+        return 0;
+    }
     return 1;
 }

@@ -3,7 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "out.h"
+#include "json.h"
 #include "query.h"
 
 enum { PWD_PARAM_MAX = 256 };

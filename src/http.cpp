@@ -3,7 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "out.h"
+#include "str.h"
 #include "timefmt.h"
 
 static const char *const g_wday[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};

@@ -4,29 +4,22 @@
 #include <string.h>
 
 #include "actions.h"
+#include "buf.h"
 #include "fs.h"
 #include "gate.h"
-#include "out.h"
+#include "heavy.h"
+#include "json.h"
 #include "page.h"
 #include "path.h"
 #include "query.h"
+#include "response.h"
+#include "str.h"
 
 enum { ACTION_MAX = 64, FORMAT_MAX = 32 };
 
-static const struct {
-    const char *name;
-    void (*run)(const char *query, const char *path);
-} g_actions[] = {
-    {"roots", act_roots},
-    {"ls", act_ls},
-    {"read", act_read},
-    {"raw", act_raw},
-    {"zip", act_zip},
-};
-
 /* The build hands the version over from the one place it is kept, so the
  * packages and the program never disagree. */
-static const char g_help[] =
+static const char g_help_head[] =
     "plugin_files " PLUGIN_FILES_VERSION ": a read-only file browser for the web.\n"
     "A web server starts it once per request as a CGI program. Without an action\n"
     "it serves the browser page; with one, a JSON API over the allowed roots.\n"
@@ -36,7 +29,9 @@ static const char g_help[] =
     "       plugin_files --version   print the name and the version\n"
     "       plugin_files --help      print this text\n"
     "\n"
-    "Actions (?action=...): roots, ls, read, raw, zip\n"
+    "Actions (?action=...):";
+static const char g_help_rest[] =
+    "\n"
     "\n"
     "Set by the host:\n"
     "  FILES_ALLOWED_ROOT      roots, separated by ';' (at most 8 in all)\n"
@@ -58,21 +53,33 @@ static const char g_help[] =
     "  HTTP_IF_MATCH           header If-Match: 412 when no ETag matches\n"
     "  HTTP_IF_UNMODIFIED_SINCE header If-Unmodified-Since: 412 when newer\n";
 
+/* The actions are listed from the table that dispatches them. */
+static void print_help(void)
+{
+    struct OutBuf b = {};
+    buf_puts(&b, g_help_head);
+    for (int i = 0; i < g_action_count; i++)
+        buf_printf(&b, "%s %s", i ? "," : "", g_actions[i].name);
+    buf_puts(&b, g_help_rest);
+    resp_print(buf_text(&b));
+    buf_free(&b);
+}
+
 /* 1 when the command line or the host asked for a description instead of a
  * request, after writing it. The variable wins over any argument. */
 static int answer_meta(int argc, char **argv)
 {
     const char *arg = argc > 1 ? argv[1] : "";
     if (strcmp(arg, "--meta") == 0 || getenv("ZV_PLUGIN_META")) {
-        out_puts("{\"name\":\"files\",\"desc\":\"File browser\"}\n");
+        resp_print("{\"name\":\"files\",\"desc\":\"File browser\"}\n");
         return 1;
     }
     if (strcmp(arg, "--version") == 0) {
-        out_puts("plugin_files " PLUGIN_FILES_VERSION "\n");
+        resp_print("plugin_files " PLUGIN_FILES_VERSION "\n");
         return 1;
     }
     if (strcmp(arg, "--help") == 0) {
-        out_puts(g_help);
+        print_help();
         return 1;
     }
     return 0;
@@ -93,36 +100,42 @@ static int choose_action(const char *query, char *action)
     return 1;
 }
 
-static void dispatch(const char *query, const char *action)
+static void dispatch(const char *query, const char *name)
 {
     char path[FS_PATH_MAX];
-    get_query_val(query, "path", path, sizeof path);
-    for (size_t i = 0; i < sizeof g_actions / sizeof g_actions[0]; i++) {
-        if (strcmp(action, g_actions[i].name) == 0) {
-            g_actions[i].run(query, path);
-            return;
-        }
+    const struct Action *action = action_named(name);
+    if (!action) {
+        json_err(400, "unknown action");
+        return;
     }
-    json_err(400, "unknown action");
+    if (action->weight == HEAVY && !heavy_enter())
+        return;
+    get_query_val(query, "path", path, sizeof path);
+    action->run(query, path);
+}
+
+/* The gate, the roots, then the page or one action. */
+static void serve(void)
+{
+    if (!gate_admits()) {
+        gate_refuse();
+        return;
+    }
+    path_setup_roots();
+    const char *query = getenv("QUERY_STRING");
+    char action[ACTION_MAX];
+    if (!query || !choose_action(query, action))
+        page_write();
+    else
+        dispatch(query, action);
 }
 
 int main(int argc, char **argv)
 {
     fs_init();
-    out_init();
-    if (answer_meta(argc, argv))
-        return 0;
-    if (!gate_admits()) {
-        gate_refuse();
-        return 0;
-    }
-    path_setup_roots();
-    const char *query = getenv("QUERY_STRING");
-    char action[ACTION_MAX];
-    if (!query || !choose_action(query, action)) {
-        page_write();
-        return 0;
-    }
-    dispatch(query, action);
+    resp_init();
+    if (!answer_meta(argc, argv))
+        serve();
+    resp_end();
     return 0;
 }

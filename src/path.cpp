@@ -3,7 +3,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "out.h"
+#include "json.h"
+#include "str.h"
 
 char g_roots[MAX_ROOTS][FS_PATH_MAX];
 int g_root_count;
@@ -132,21 +133,6 @@ int path_open_file(const char *canon, struct FsFile *f, const char *open_msg)
         return 1;
     json_err(status, status == 400 ? "not a regular file" : open_msg);
     return 0;
-}
-
-int path_join(char *out, const char *dir, const char *name)
-{
-    str_copy(out, FS_PATH_MAX, dir);
-    size_t n = strlen(out);
-    if (n > 0 && !fs_is_sep(out[n - 1]) && n + 1 < FS_PATH_MAX) {
-        out[n++] = FS_SEP;
-        out[n] = '\0';
-    }
-    size_t name_len = strlen(name);
-    if (n + name_len >= FS_PATH_MAX)
-        return 0;
-    memcpy(out + n, name, name_len + 1);
-    return 1;
 }
 
 const char *path_name(const char *path)

@@ -43,10 +43,6 @@ int path_regular_file(const char *requested, char *canon, struct FsStat *st);
  * swapped for something else meanwhile) or 403 with open_msg. */
 int path_open_file(const char *canon, struct FsFile *f, const char *open_msg);
 
-/* dir, a separator when needed, and name, into out (FS_PATH_MAX bytes). 1
- * when it fits; 0 when name was left off because the whole would be too
- * long (out then holds the directory and its separator). */
-int path_join(char *out, const char *dir, const char *name);
 /* The last name of a path: the text after its last separator, or the whole
  * path when nothing follows one. */
 const char *path_name(const char *path);

@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "actions.h"
+#include "listing.h"
 #include "path.h"
 
 struct WalkLevel {
@@ -37,7 +37,7 @@ static int look_up(const char *top, const struct FsEntry *fe, struct WalkItem *i
     int status;
     if (!fe->is_link)
         return fs_stat_at(it->in, fe->name, &it->st);
-    if (!path_join(g_full, top, g_path) || !resolve_allowed(g_full, g_canon, &status))
+    if (!fs_join(g_full, top, g_path) || !resolve_allowed(g_full, g_canon, &status))
         return 0;
     it->canon = g_canon;
     return fs_stat(g_canon, &it->st);

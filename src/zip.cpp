@@ -6,6 +6,7 @@
 #include <string.h>
 #include <zlib.h>
 
+#include "response.h"
 #include "timefmt.h"
 
 enum {
@@ -67,7 +68,7 @@ static void zip_out(const void *p, size_t n)
 {
     if (g_zip.failed)
         return;
-    if (fwrite(p, 1, n, stdout) != n)
+    if (!resp_body(p, n))
         g_zip.failed = 1;
     g_zip.offset += n;
 }
@@ -421,8 +422,7 @@ int zip_end(void)
     for (long long i = 0; i < g_zip.count && !g_zip.failed; i++)
         write_central(&g_zip.records[i]);
     write_end((unsigned long long)g_zip.count, cd_start, g_zip.offset - cd_start);
-    fflush(stdout);
-    if (ferror(stdout))
+    if (!resp_end())
         g_zip.failed = 1;
     if (g_zip.deflate_ready)
         deflateEnd(&g_zip.z);

@@ -1,9 +1,10 @@
 /* Traversal canary. Beside the roots lies a file holding a canary text (and a
  * link inside root 1 points at it); see tests/fuzz/harness.h for the tree.
  * Every `path` value built from the pieces of the alphabet below, up to
- * CANARY_DEPTH pieces, is asked of ls, read, raw and zip, relative to root 1 and
- * absolute under it, bare and followed by the canary's own names; then the
- * known bypass forms. No answer may carry the canary or name a path outside
+ * CANARY_DEPTH pieces, is asked of every action that takes a path (the
+ * program's own action table: a new action is asked without a word here),
+ * relative to root 1 and absolute under it, bare and followed by the
+ * canary's own names; then the known bypass forms. No answer may carry the canary or name a path outside
  * the roots. With a program given as argument the bypass forms also go
  * through that program, one process each, as a web server would start it.
  *
@@ -20,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "actions.h"
 #include "harness.h"
 
 extern char **environ;
@@ -27,8 +29,31 @@ extern char **environ;
 static const char *g_alphabet[] = {"%", "25", "2e", "2f", "5c", ".", "/", "\\", "a"};
 enum { ALPHABET = sizeof g_alphabet / sizeof g_alphabet[0] };
 static const char *g_suffixes[] = {"", "/a/a", "a/a"};
-static const char *g_actions[] = {"action=ls&hidden=1&path=", "action=read&path=", "action=raw&path=",
-                                  "action=zip&hidden=1&path="};
+/* Each action is asked for hidden names too, and with the parameters below
+ * where it needs more than a path to show what it finds. */
+static const struct {
+    const char *action;
+    const char *params;
+} g_params[] = {
+    {"roots", NULL}, /* takes no path */
+};
+static std::vector<std::string> g_asked;
+
+static void list_actions(void)
+{
+    for (int i = 0; i < g_action_count; i++) {
+        const char *params = "";
+        int asked = 1;
+        for (const auto &p : g_params) {
+            if (strcmp(p.action, g_actions[i].name) == 0) {
+                params = p.params ? p.params : "";
+                asked = p.params != NULL;
+            }
+        }
+        if (asked)
+            g_asked.push_back(std::string("action=") + g_actions[i].name + "&hidden=1&" + params + "path=");
+    }
+}
 /* Over the bypass forms also the windows of read and a ranged raw. */
 static const char *g_window_actions[] = {"action=read&tail=1&path=", "action=read&offset=1&path="};
 
@@ -76,7 +101,7 @@ static void ask(const std::string &query, Tally *t, const char *range = NULL)
 
 static void ask_all_actions(const std::string &path, Tally *t)
 {
-    for (const char *a : g_actions)
+    for (const std::string &a : g_asked)
         ask(a + path, t);
 }
 
@@ -140,7 +165,7 @@ static std::string run_program(const char *program, const std::string &query)
 
 static void ask_program(const char *program, const std::string &path, Tally *t)
 {
-    for (const char *a : g_actions) {
+    for (const std::string &a : g_asked) {
         std::string query = a + path;
         std::string out = run_program(program, query);
         Answer ans;
@@ -183,6 +208,7 @@ int main(int argc, char **argv)
 {
     const Fixture *fx = fx_get();
     g_base = fx->base;
+    list_actions();
     const char *depth_env = getenv("CANARY_DEPTH");
     int depth = depth_env ? atoi(depth_env) : 5;
     Tally t = {0, {0}};

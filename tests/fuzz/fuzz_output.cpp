@@ -8,7 +8,8 @@
 #include <string>
 
 #include "harness.h"
-#include "out.h"
+#include "buf.h"
+#include "json.h"
 
 /* Decoding back is exact for any bytes; JSON validity in the strict sense
  * also needs UTF-8, which the encoder keeps exactly when it was given it. */
@@ -63,7 +64,7 @@ static void append(struct OutBuf *b, int op, const std::string &piece, std::stri
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t len)
 {
-    struct OutBuf b = {0, 0, 0};
+    struct OutBuf b = {};
     std::string model;
     const char *p = (const char *)data, *end = p + len;
     while (p < end) {

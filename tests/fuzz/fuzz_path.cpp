@@ -89,7 +89,7 @@ static void check_join(const std::string &dir, const std::string &name)
         d += '/';
     std::string want = d + name;
     int fits = want.size() < FS_PATH_MAX;
-    if (path_join(out, dir.c_str(), name.c_str()) != fits || out != (fits ? want : d))
+    if (fs_join(out, dir.c_str(), name.c_str()) != fits || out != (fits ? want : d))
         fail("path_join", dir + "\n" + name + "\n=> " + out);
 }
 

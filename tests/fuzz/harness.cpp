@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include "actions.h"
 #include "path.h"
 #include "query.h"
 
@@ -567,8 +568,9 @@ const char *check_served(const char *query, const Answer &ans)
     get_query_val(query, "action", action, sizeof action);
     if ((ans.status != 200 && ans.status != 206) || !get_query_val(query, "path", path, sizeof path) || !path[0])
         return NULL;
+    /* Every action but roots answers about the path it is given. */
     int raw = strcmp(action, "raw") == 0;
-    if (!raw && strcmp(action, "read") != 0 && strcmp(action, "ls") != 0 && strcmp(action, "zip") != 0)
+    if (!action_named(action) || strcmp(action, "roots") == 0)
         return NULL;
     char *real = realpath(path, NULL);
     const char *broken = !real || !fx_under_roots(real) ? "a path outside the roots was served"

@@ -62,9 +62,10 @@ struct Answer {
  * a body. NULL when they hold, else what broke. */
 const char *check_response(const std::string &out, Answer *ans);
 
-/* For a successful ls, read, raw or zip with a path: the path resolves, on
- * its own, to a place under a root, and raw sent exactly that file's bytes,
- * or those of its range. NULL when so, else what broke. */
+/* For a successful answer of any action that takes a path (every one in the
+ * action table but roots): the path resolves, on its own, to a place under a
+ * root, and raw sent exactly that file's bytes, or those of its range. NULL
+ * when so, else what broke. */
 const char *check_served(const char *query, const Answer &ans);
 
 /* 1 when `path` lies under one of the fixture's roots (byte-exact). */

@@ -1,13 +1,12 @@
 // Rules easier to pin down in-process: the listing order, the time text, the
-// content types and the password comparison.
+// file kinds and the password comparison.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
 
-#include "actions.h"
 #include "gate.h"
-#include "http.h"
-#include "out.h"
+#include "kinds.h"
+#include "listing.h"
 #include "timefmt.h"
 
 namespace {
@@ -71,69 +70,36 @@ TEST(TimeText, UtcOverTheWholeValidRange)
     }
 }
 
-TEST(HttpDate, ThreeFormsInExactlyOneFixedFormOut)
-{
-    const long long now = 1709647629; /* 2024 */
-    static const struct {
-        const char *text;
-        long long t; /* -1: not a date */
-    } cases[] = {
-        {"Tue, 05 Mar 2024 14:07:09 GMT", 1709647629},
-        {"Tuesday, 05-Mar-24 14:07:09 GMT", 1709647629},
-        {"Tue Mar  5 14:07:09 2024", 1709647629},
-        {"Wednesday, 01-Jan-70 00:00:00 GMT", 3155760000},
-        {"Friday, 01-Jan-99 00:00:00 GMT", 915148800},
-        {"Monday, 01-Jan-74 00:00:00 GMT", 3281990400},
-        {"Wednesday, 01-Jan-75 00:00:00 GMT", 157766400},
-        {"Thu, 29 Feb 2024 23:59:60 GMT", 1709251200},
-        {"Fri, 31 Dec 9999 23:59:59 GMT", 253402300799},
-        {"Thu, 29 Feb 2023 00:00:00 GMT", -1},
-        {"Tue, 05 Mar 2024 24:00:00 GMT", -1},
-        {"Tue, 5 Mar 2024 14:07:09 GMT", -1},
-        {"tue, 05 Mar 2024 14:07:09 GMT", -1},
-        {"Tue, 05 Mar 2024 14:07:09 GMT ", -1},
-        {"Tue, 05 Mar 2024 14:07:09", -1},
-        {"Tue Mar 5 14:07:09 2024", -1},
-        {"", -1},
-    };
-    for (const auto &c : cases) {
-        long long t = -1;
-        EXPECT_EQ(http_parse_date(c.text, now, &t) ? t : -1, c.t) << c.text;
-    }
-    char out[HTTP_DATE_MAX];
-    EXPECT_TRUE(http_date(0, out));
-    EXPECT_STREQ(out, "Thu, 01 Jan 1970 00:00:00 GMT");
-    EXPECT_TRUE(http_date(1709647629, out));
-    EXPECT_STREQ(out, "Tue, 05 Mar 2024 14:07:09 GMT");
-    EXPECT_FALSE(http_date(-1, out));
-    EXPECT_FALSE(http_date(253402300800, out));
-}
-
-TEST(RawTypes, ExtensionTableAndHtmRule)
+TEST(FileKinds, ExtensionTableAndHtmRule)
 {
     static const struct {
         const char *name;
         const char *type;
+        int shown_inline;
     } cases[] = {
-        {"photo.PNG", "image/png"},
-        {"a.Jpeg", "image/jpeg"},
-        {"drawing.svg", "text/plain; charset=utf-8"},
-        {"report.pdf", "application/pdf"},
-        {"page.html", "text/plain; charset=utf-8"},
-        {"x.xhtml", "text/plain; charset=utf-8"},
-        {"PAGE.HTML", "application/octet-stream"},
-        {"README", "application/octet-stream"},
-        {"notes.", "application/octet-stream"},
-        {"archive.tar.gz", "application/octet-stream"},
-        {".bashrc", "application/octet-stream"},
-        {"main.c", "text/plain; charset=utf-8"},
-        {"x.cc", "application/octet-stream"},
-        {"icon.ico", "image/x-icon"},
-        {"clip.WebM", "video/webm"},
-        {"song.opus", "audio/ogg"},
+        {"photo.PNG", "image/png", 1},
+        {"a.Jpeg", "image/jpeg", 1},
+        {"pic.avif", "image/avif", 1},
+        {"drawing.svg", "text/plain; charset=utf-8", 0},
+        {"report.pdf", "application/pdf", 0},
+        {"page.html", "text/plain; charset=utf-8", 0},
+        {"x.xhtml", "text/plain; charset=utf-8", 0},
+        {"PAGE.HTML", "application/octet-stream", 0},
+        {"README", "application/octet-stream", 0},
+        {"notes.", "application/octet-stream", 0},
+        {"archive.tar.gz", "application/octet-stream", 0},
+        {".bashrc", "application/octet-stream", 0},
+        {"main.c", "text/plain; charset=utf-8", 0},
+        {"x.cc", "application/octet-stream", 0},
+        {"app.js", "application/octet-stream", 0},
+        {"icon.ico", "image/x-icon", 1},
+        {"clip.WebM", "video/webm", 1},
+        {"song.opus", "audio/ogg", 1},
     };
-    for (const auto &c : cases)
-        EXPECT_STREQ(mime_type(c.name), c.type) << c.name;
+    for (const auto &c : cases) {
+        EXPECT_STREQ(kind_type(c.name), c.type) << c.name;
+        EXPECT_EQ(kind_inline(c.name), c.shown_inline) << c.name;
+    }
 }
 
 TEST(Password, ExactBytesOnly)

@@ -63,11 +63,11 @@ TEST(PathPolicy, ParentStepsUpToTheRootPrefix)
 TEST(PathPolicy, JoinAddsOneSeparator)
 {
     char out[FS_PATH_MAX];
-    EXPECT_EQ(path_join(out, "/a/", "b"), 1);
+    EXPECT_EQ(fs_join(out, "/a/", "b"), 1);
     EXPECT_STREQ(out, "/a/b");
-    EXPECT_EQ(path_join(out, "/a", "b"), 1);
+    EXPECT_EQ(fs_join(out, "/a", "b"), 1);
     EXPECT_STREQ(out, "/a/b");
-    EXPECT_EQ(path_join(out, "", "b"), 1);
+    EXPECT_EQ(fs_join(out, "", "b"), 1);
     EXPECT_STREQ(out, "b");
 }
 
@@ -75,9 +75,9 @@ TEST(PathPolicy, JoinThatWouldNotFitLeavesTheNameOff)
 {
     char out[FS_PATH_MAX];
     std::string dir = "/" + std::string(4090, 'd');
-    EXPECT_EQ(path_join(out, dir.c_str(), "abc"), 1);
+    EXPECT_EQ(fs_join(out, dir.c_str(), "abc"), 1);
     EXPECT_EQ(strlen(out), 4095u);
-    EXPECT_EQ(path_join(out, dir.c_str(), "abcd"), 0);
+    EXPECT_EQ(fs_join(out, dir.c_str(), "abcd"), 0);
     EXPECT_EQ(std::string(out), dir + "/");
 }
 

@@ -92,11 +92,11 @@ TEST(WinPaths, ParentStepsUpByBackslashesToTheDriveOrShare)
 TEST(WinPaths, JoinAndNameUseEitherSeparator)
 {
     char out[FS_PATH_MAX];
-    path_join(out, "C:\\a\\", "b");
+    fs_join(out, "C:\\a\\", "b");
     EXPECT_STREQ(out, "C:\\a\\b");
-    path_join(out, "C:/a/", "b");
+    fs_join(out, "C:/a/", "b");
     EXPECT_STREQ(out, "C:/a/b");
-    path_join(out, "C:\\a", "*");
+    fs_join(out, "C:\\a", "*");
     EXPECT_STREQ(out, "C:\\a\\*");
     EXPECT_STREQ(path_name("C:\\a/b\\c.txt"), "c.txt");
     EXPECT_STREQ(path_name("D:\\"), "D:\\");

@@ -86,15 +86,3 @@
     return t.content.firstElementChild;
   })();
 
-  // Each extension's preview, until the build makes this table from src/kinds.table.
-  const FILE_KINDS = new Map([["png", "image"], ["jpg", "image"], ["jpeg", "image"], ["gif", "image"],
-    ["webp", "image"], ["bmp", "image"], ["ico", "image"], ["avif", "image"], ["svg", "drawing"], ["mp4", "video"],
-    ["m4v", "video"], ["webm", "video"], ["ogv", "video"], ["mov", "video"], ["mp3", "audio"], ["m4a", "audio"],
-    ["aac", "audio"], ["ogg", "audio"], ["oga", "audio"], ["opus", "audio"], ["wav", "audio"], ["flac", "audio"],
-    ["md", "markdown"], ["markdown", "markdown"], ["txt", "text"], ["json", "text"], ["c", "text"], ["h", "text"],
-    ["log", "text"], ["js", "text"], ["ts", "text"], ["css", "text"], ["htm", "text"], ["html", "text"],
-    ["cpp", "text"], ["hpp", "text"], ["py", "text"], ["sh", "text"], ["yml", "text"], ["yaml", "text"],
-    ["toml", "text"], ["ini", "text"], ["conf", "text"], ["csv", "text"], ["xml", "text"], ["sql", "text"],
-    ["go", "text"], ["rs", "text"], ["java", "text"], ["rb", "text"], ["php", "text"], ["gitignore", "text"],
-    ["env", "text"]]);
-

@@ -1,13 +1,18 @@
-// The response buffer keeps its invariants through every append, and the
-// JSON encoder escapes exactly what it must.
+// The response buffer keeps its invariants through every append, its error
+// is sticky, answers leave whole or not at all, and the JSON encoder escapes
+// exactly what it must.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <string>
 
-#include "out.h"
+#include "buf.h"
+#include "json.h"
+#include "response.h"
+#include "str.h"
 
 namespace {
 
@@ -25,7 +30,7 @@ void expect_invariants(const OutBuf &b)
 
 std::string encoded(const char *s)
 {
-    OutBuf b = {nullptr, 0, 0};
+    OutBuf b = {};
     json_str(&b, s);
     std::string r(buf_text(&b), b.len);
     buf_free(&b);
@@ -34,14 +39,14 @@ std::string encoded(const char *s)
 
 TEST(OutBuf, ZeroBufferIsEmptyText)
 {
-    OutBuf b = {nullptr, 0, 0};
+    OutBuf b = {};
     EXPECT_STREQ(buf_text(&b), "");
     expect_invariants(b);
 }
 
 TEST(OutBuf, FirstAppendAllocatesOneKibibyte)
 {
-    OutBuf b = {nullptr, 0, 0};
+    OutBuf b = {};
     buf_putc(&b, 'x');
     EXPECT_EQ(b.cap, 1024u);
     EXPECT_STREQ(buf_text(&b), "x");
@@ -51,7 +56,7 @@ TEST(OutBuf, FirstAppendAllocatesOneKibibyte)
 
 TEST(OutBuf, NulNeedsTheByteAfterAFullKibibyte)
 {
-    OutBuf b = {nullptr, 0, 0};
+    OutBuf b = {};
     std::string k(1023, 'a');
     buf_puts(&b, k.c_str());
     EXPECT_EQ(b.cap, 1024u);
@@ -64,7 +69,7 @@ TEST(OutBuf, NulNeedsTheByteAfterAFullKibibyte)
 
 TEST(OutBuf, GrowsByDoublingAndKeepsEveryByte)
 {
-    OutBuf b = {nullptr, 0, 0};
+    OutBuf b = {};
     std::string want;
     for (int i = 0; i < 5000; i++) {
         buf_printf(&b, "%d,", i);
@@ -78,7 +83,7 @@ TEST(OutBuf, GrowsByDoublingAndKeepsEveryByte)
 
 TEST(OutBuf, LongFormattedTextIsAppendedWhole)
 {
-    OutBuf b = {nullptr, 0, 0};
+    OutBuf b = {};
     std::string s(5000, 'z');
     buf_puts(&b, "<");
     buf_printf(&b, "%s>", s.c_str());
@@ -92,7 +97,7 @@ TEST(OutBuf, IntegersAsPrintfWritesThem)
     const long long cases[] = {0, 7, 10, -1, 1048576, 67108865, 9223372036854775807LL,
                                -9223372036854775807LL - 1};
     for (long long v : cases) {
-        OutBuf b = {nullptr, 0, 0};
+        OutBuf b = {};
         buf_puts(&b, "n=");
         buf_put_int(&b, v);
         EXPECT_EQ(std::string(b.data, b.len), "n=" + std::to_string(v)) << v;
@@ -101,17 +106,40 @@ TEST(OutBuf, IntegersAsPrintfWritesThem)
     }
 }
 
-TEST(OutBuf, RefusedGrowthLeavesTheBufferAsItWas)
+TEST(OutBuf, RefusedGrowthLeavesTheBufferAsItWasAndMarksIt)
 {
-    OutBuf b = {nullptr, 0, 0};
+    OutBuf b = {};
     buf_puts(&b, "kept");
     char *data = b.data;
+    EXPECT_EQ(b.failed, 0);
     EXPECT_EQ(buf_need(&b, BUF_MAX_CAP), 0);
     EXPECT_EQ(buf_need(&b, (size_t)-1), 0);
     EXPECT_EQ(b.data, data);
     EXPECT_EQ(b.cap, 1024u);
     EXPECT_STREQ(buf_text(&b), "kept");
+    EXPECT_EQ(b.failed, 1);
     buf_free(&b);
+}
+
+// After one refused growth no later append, however small, may land: the
+// text would miss a piece in its middle.
+TEST(OutBuf, ErrorIsStickyForEveryAppend)
+{
+    OutBuf b = {};
+    buf_puts(&b, "[1,");
+    std::string huge(BUF_MAX_CAP / 6 + 1, 'x');
+    json_str(&b, huge.c_str());
+    ASSERT_EQ(b.failed, 1);
+    buf_puts(&b, "2");
+    buf_putc(&b, ',');
+    buf_printf(&b, "%d", 3);
+    buf_put_int(&b, 4);
+    json_str(&b, "5");
+    EXPECT_EQ(buf_need(&b, 1), 0);
+    EXPECT_STREQ(buf_text(&b), "[1,");
+    expect_invariants(b);
+    buf_free(&b);
+    EXPECT_EQ(b.failed, 0);
 }
 
 TEST(Json, StringEscapes)
@@ -134,7 +162,7 @@ TEST(Json, StringEscapes)
 
 TEST(Json, EncodingAppendsAfterExistingText)
 {
-    OutBuf b = {nullptr, 0, 0};
+    OutBuf b = {};
     buf_puts(&b, "{\"k\":");
     json_str(&b, "v\n");
     buf_putc(&b, '}');
@@ -175,11 +203,11 @@ TEST(Json, StreamedLiteralEqualsTheBuiltOne)
 
 TEST(OutBuf, WrittenOutInPiecesThroughOneBuffer)
 {
-    OutBuf b = {nullptr, 0, 0};
+    OutBuf b = {};
     std::string sent = captured([&] {
         for (int i = 0; i < 3; i++) {
             buf_puts(&b, std::string(1500, (char)('a' + i)).c_str());
-            buf_write_out(&b);
+            EXPECT_EQ(resp_body_buf(&b), 1);
             EXPECT_EQ(b.len, 0u);
             EXPECT_EQ(b.cap, 2048u);
             expect_invariants(b);
@@ -187,6 +215,43 @@ TEST(OutBuf, WrittenOutInPiecesThroughOneBuffer)
     });
     EXPECT_EQ(sent, std::string(1500, 'a') + std::string(1500, 'b') + std::string(1500, 'c'));
     buf_free(&b);
+}
+
+// A body that failed while it was built is never sent half: the answer is
+// a 500 of its own, and a HEAD gets the same header lines and no body.
+TEST(Answer, FailedBodyAnswers500AndHeadDropsTheBody)
+{
+    static const char HEAD[] = "Content-Type: application/json; charset=utf-8\r\n"
+                               "Cache-Control: no-store\r\n"
+                               "X-Content-Type-Options: nosniff\r\n\r\n";
+    // putenv keeps the text itself, and is there on every platform.
+    static char get[] = "REQUEST_METHOD=GET", head[] = "REQUEST_METHOD=HEAD";
+    static const struct {
+        char *method;
+        bool fail;
+        const char *answer;
+    } cases[] = {
+        {get, false, "{\"ok\":true}\n"},
+        {head, false, ""},
+        {get, true, "{\"ok\":false,\"error\":\"out of memory\"}\n"},
+        {head, true, ""},
+    };
+    for (const auto &c : cases) {
+        putenv(c.method);
+        resp_init();
+        std::string sent = captured([&] {
+            OutBuf b = {};
+            buf_puts(&b, "{\"ok\":true}\n");
+            if (c.fail)
+                buf_need(&b, BUF_MAX_CAP);
+            json_send(&b);
+            EXPECT_EQ(b.data, nullptr);
+        });
+        std::string status = c.fail ? "Status: 500 Internal Server Error\r\n" : "";
+        EXPECT_EQ(sent, status + HEAD + c.answer) << c.method << c.fail;
+    }
+    putenv(get);
+    resp_init();
 }
 
 TEST(StrCopy, BoundedAndTerminated)

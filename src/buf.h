@@ -1,0 +1,66 @@
+/* The growable buffer in which answers are built.
+ *
+ * Invariants:
+ *  - a zero OutBuf ({0, 0, 0, 0}, or {} ) is a valid, empty buffer that owns
+ *    nothing;
+ *  - whenever data is set, data[len] is NUL and len < cap;
+ *  - cap is 0 or a power-of-two multiple of 1024, never above 256 MiB;
+ *  - the error is sticky: an append that cannot grow the buffer appends
+ *    nothing, leaves data, len and cap as they were and sets `failed`, and
+ *    from then on every append does nothing. A text built in it is thus
+ *    either whole or marked failed, never missing a piece in its middle;
+ *    whoever sends it checks `failed` once, at the end (json_send answers
+ *    500 instead of a body that lost a piece);
+ *  - the function that builds an answer owns its OutBuf and releases it
+ *    with buf_free after writing it. */
+#ifndef PLUGIN_FILES_BUF_H
+#define PLUGIN_FILES_BUF_H
+
+#include <stddef.h>
+
+struct OutBuf {
+    char *data;
+    size_t len;
+    size_t cap;
+    int failed;
+};
+
+enum { BUF_FIRST_CAP = 1024 };
+#define BUF_MAX_CAP ((size_t)256 * 1024 * 1024)
+
+/* Room for `add` more bytes and the NUL: 1, or 0 with the buffer unchanged
+ * and marked failed (also when it already was). */
+int buf_need(struct OutBuf *b, size_t add);
+void buf_putc(struct OutBuf *b, char c);
+/* The append of buf_putn when the buffer must grow first, or has failed. */
+void buf_putn_grow(struct OutBuf *b, const char *s, size_t n);
+/* Inline, so that the listing's many short appends of known length become
+ * plain moves. */
+static inline void buf_putn(struct OutBuf *b, const char *s, size_t n)
+{
+    if (!b->data || b->failed || b->cap - b->len <= n) {
+        buf_putn_grow(b, s, n);
+        return;
+    }
+    __builtin_memcpy(b->data + b->len, s, n);
+    b->len += n;
+    b->data[b->len] = '\0';
+}
+/* Inline so that a literal's length is known where it is written. */
+static inline void buf_puts(struct OutBuf *b, const char *s)
+{
+    buf_putn(b, s, __builtin_strlen(s));
+}
+void buf_printf(struct OutBuf *b, const char *fmt, ...)
+    __attribute__((format(printf, 2, 3)));
+/* v in decimal, without the cost of a format string: the listing writes
+ * one per entry. */
+void buf_put_int(struct OutBuf *b, long long v);
+/* The text, "" when nothing was ever appended. */
+const char *buf_text(const struct OutBuf *b);
+/* Empties the text and keeps the room: a long body goes out in pieces
+ * through one buffer. */
+void buf_clear(struct OutBuf *b);
+void buf_free(struct OutBuf *b);
+
+#endif

@@ -1,0 +1,92 @@
+#include "listing.h"
+
+#include <string.h>
+
+#include "str.h"
+
+size_t ent_keep_name(struct DirEntry *e, char *slot, const char *name)
+{
+    str_copy(slot, ENT_NAME_MAX, name);
+    size_t n = strlen(slot) + 1;
+    char *key = slot + n;
+    for (size_t i = 0; i < n; i++)
+        key[i] = (char)str_lower((unsigned char)slot[i]);
+    e->name = slot;
+    e->key = key;
+    return 2 * n;
+}
+
+/* The folded keys decide; strcmp compares bytes as unsigned, as the order
+ * wants, and many at a time. */
+int ent_order(const struct DirEntry *x, const struct DirEntry *y)
+{
+    if (x->is_dir != y->is_dir)
+        return x->is_dir ? -1 : 1;
+    int by_key = strcmp(x->key, y->key);
+    return by_key ? by_key : strcmp(x->name, y->name);
+}
+
+static void key_of(const struct DirEntry *e, unsigned int index, struct SortKey *k)
+{
+    k->head[0] = k->head[1] = 0;
+    for (int i = 0, stop = 0; i < 16 && !stop; i++) {
+        unsigned char c = (unsigned char)e->key[i];
+        k->head[i / 8] |= (unsigned long long)c << (56 - 8 * (i % 8));
+        stop = c == 0;
+    }
+    k->file = !e->is_dir;
+    k->index = index;
+}
+
+/* The numbers decide nearly every comparison; names alike in their first
+ * 16 bytes go to the entries. */
+static int key_order(const struct SortKey *a, const struct SortKey *b, const struct DirEntry *entries)
+{
+    if (a->file != b->file)
+        return a->file < b->file ? -1 : 1;
+    for (int i = 0; i < 2; i++)
+        if (a->head[i] != b->head[i])
+            return a->head[i] < b->head[i] ? -1 : 1;
+    return ent_order(&entries[a->index], &entries[b->index]);
+}
+
+/* Runs of `width` in `from`, merged in pairs into `to`; the earlier run
+ * wins ties, so the sort is stable. */
+static void merge_runs(const struct SortKey *from, struct SortKey *to, int n, int width,
+                       const struct DirEntry *entries)
+{
+    for (int lo = 0; lo < n; lo += 2 * width) {
+        int mid = lo + width < n ? lo + width : n;
+        int hi = lo + 2 * width < n ? lo + 2 * width : n;
+        int i = lo, j = mid, k = lo;
+        while (i < mid && j < hi)
+            to[k++] = key_order(&from[j], &from[i], entries) < 0 ? from[j++] : from[i++];
+        while (i < mid)
+            to[k++] = from[i++];
+        while (j < hi)
+            to[k++] = from[j++];
+    }
+}
+
+/* Bottom-up merging between the two halves of room: no recursion and no
+ * allocation, where qsort would allocate its own room and call its
+ * comparison through a pointer some sixty thousand times for a listing. */
+const struct SortKey *ent_sort(const struct DirEntry *entries, int n, struct SortKey *room)
+{
+    struct SortKey *from = room, *to = room + n;
+    for (int i = 0; i < n; i++)
+        key_of(&entries[i], (unsigned int)i, &from[i]);
+    for (int width = 1; width < n; width *= 2) {
+        merge_runs(from, to, n, width, entries);
+        struct SortKey *t = from;
+        from = to;
+        to = t;
+    }
+    return from;
+}
+
+int ent_left_out(const char *name, int hidden)
+{
+    int dots = name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+    return dots || (!hidden && name[0] == '.');
+}
