@@ -4,8 +4,10 @@
 # The template is the page's skeleton: each line "@PART name@" stands for the
 # file src/page/name, whole (styles, markup and the script, one file per
 # concern), and each line "@BUILT name@" for a part the build made from the
-# project's tables (in WORK, such as kinds.js). It also holds two placeholders; each becomes the one-byte marker
-# where the program writes the theme block (0x01) or the theme bridge (0x02).
+# project's tables (in WORK, such as kinds.js). It also holds two
+# placeholders; each becomes the one-byte marker where the program writes the
+# theme block (0x01) or the theme bridge (0x02). The parts name the layout
+# numbers they share as "@NAME@" (layout.txt).
 cmake_minimum_required(VERSION 3.20)
 
 function(read_text path var)
@@ -46,6 +48,32 @@ function(replace_once text context placeholder byte var)
   set(${var} "${text}" PARENT_SCOPE)
 endfunction()
 
+# Every "@NAME@" replaced by its value from layout.txt, lines of "NAME = value".
+# A token layout.txt does not name, or a name no part uses, stops the build:
+# the styles and the script must not drift apart from the one list.
+function(apply_layout text var)
+  read_text("${SRC}/layout.txt" layout)
+  string(REGEX REPLACE "#[^\n]*" "" layout "${layout}")
+  string(REGEX MATCHALL "[^\n]+" lines "${layout}")
+  foreach(line IN LISTS lines)
+    if(NOT line MATCHES "^([A-Z][A-Z0-9_]*) = ([0-9]+(\\.[0-9]+)?)$")
+      message(FATAL_ERROR "layout.txt: not NAME = number: ${line}")
+    endif()
+    set(value "${CMAKE_MATCH_2}")
+    set(token "@${CMAKE_MATCH_1}@")
+    string(FIND "${text}" "${token}" at)
+    if(at EQUAL -1)
+      message(FATAL_ERROR "layout.txt: no part of the page uses ${token}")
+    endif()
+    string(REPLACE "${token}" "${value}" text "${text}")
+  endforeach()
+  string(REGEX MATCH "@[A-Z][A-Z0-9_]*@" unknown "${text}")
+  if(unknown)
+    message(FATAL_ERROR "page: ${unknown} is not named in layout.txt")
+  endif()
+  set(${var} "${text}" PARENT_SCOPE)
+endfunction()
+
 # One C++ array, NUL-terminated, and its length without the NUL.
 function(emit_array name text out_var)
   file(WRITE "${WORK}/${name}.bin" "${text}")
@@ -69,6 +97,7 @@ if(NOT at EQUAL expected_at)
   message(FATAL_ERROR "page template: the last line must be @THEME_BRIDGE@</body></html>")
 endif()
 replace_once("${template}" "\n@THEME_BRIDGE@" "@THEME_BRIDGE@" 2 template)
+apply_layout("${template}" template)
 # The block's own final LF stands in the template after its marker.
 string(REGEX REPLACE "\n$" "" block "${block}")
 

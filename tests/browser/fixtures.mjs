@@ -41,65 +41,6 @@ export function png(w, h, colour) {
   return Buffer.concat([sig, chunk('IHDR', head), chunk('IDAT', zlib.deflateSync(raw)), chunk('IEND', Buffer.alloc(0))]);
 }
 
-/** Markdown cases: file name, source, and the exact markup the renderer must build inside its box. */
-const A = ' target="_blank" rel="noopener noreferrer"';
-export const MARKDOWN = [
-  ['fence.md', '```js\nconst a = 1 < 2;\n**not bold**\n``` closing info\nafter',
-    '<pre><code>const a = 1 &lt; 2;\n**not bold**</code></pre><p>after</p>'],
-  ['fence-open.md', 'text\n```\ncode\n# no heading', '<p>text</p><pre><code>code\n# no heading</code></pre>'],
-  ['fence-indented.md', '  ```\nx', '<p>  <code></code>` x</p>'],
-  ['headings.md', '# One\n## Two\n### Three\n#### Four\n##### Five\n#NoSpace\n# Kept #\n## A `b` *c*',
-    '<h1>One</h1><h2>Two</h2><h3>Three</h3><h4>Four</h4><p>##### Five #NoSpace</p><h1>Kept #</h1>' +
-    '<h2>A <code>b</code> <em>c</em></h2>'],
-  ['unicode-space.md', '#\u00a0Title\n-\u3000item\n\u2003\u00a0\n# a\u2028b',
-    '<h1>Title</h1><ul><li>item</li></ul><p># a\u2028b</p>'],
-  ['lists.md', '- a\n* b\n1. c\n22. d\n  + e\n\n3. x\n7. **y**',
-    '<ul><li>a</li><li>b</li></ul><ol><li>c</li><li>d</li></ol><ul><li>e</li></ul><ol><li>x</li><li><strong>y</strong></li></ol>'],
-  ['list-continued.md', '- item\ncontinued *here*\n- next\n\npara',
-    '<ul><li>item continued <em>here</em></li><li>next</li></ul><p>para</p>'],
-  ['quotes.md', '> one\n> two `c`\n>> nested\n>tight', '<blockquote>one</blockquote><blockquote>two <code>c</code></blockquote>' +
-    '<blockquote>&gt; nested</blockquote><blockquote>tight</blockquote>'],
-  ['rules.md', '---\n***\n___\n  -----  \n* * *\n\npara\n---', '<hr><hr><hr><hr><ul><li><em> </em></li></ul><p>para</p><hr>'],
-  ['paragraphs.md', 'one\ntwo\n\nthree\n \t \nfour', '<p>one two</p><p>three</p><p>four</p>'],
-  ['inline.md', '`code *x*` **bold [x](y)** *em `c`* [site](https://example.com/a) 2 * 3 * 4 ``',
-    '<p><code>code *x*</code> <strong>bold [x](y)</strong> <em>em `c`</em> ' +
-    `<a href="https://example.com/a"${A}>site</a> 2 <em> 3 </em> 4 <code></code></p>`],
-  ['links.md', '[a](http://x.org) [b](HTTPS://X.ORG) [c](/abs) [d](#top) [e](MailTo:a@b.c) [f](notes.md) ' +
-    '[g](javascript:alert(1)) [h](JavaScript:x) [i](data:text/html,hi) [j](vbscript:x) [k]( http://x.org)',
-  `<p><a href="http://x.org"${A}>a</a> <a href="HTTPS://X.ORG"${A}>b</a> <a href="/abs"${A}>c</a> ` +
-    '<a href="#top">d</a> ' + `<a href="MailTo:a@b.c"${A}>e</a> f g) h i j k</p>`],
-  ['nested.md', '- a\n  - b\n    1. c\n  - d\n- e\n1. f\n   - g\n- [ ] open\n- [x] done *now*\n- [X]no space\n\n1. [ ] not a task',
-    '<ul><li>a<ul><li>b<ol><li>c</li></ol></li><li>d</li></ul></li><li>e</li></ul><ol><li>f<ul><li>g</li></ul></li></ol>' +
-    '<ul><li class="task"><input type="checkbox" disabled="">open</li><li class="task"><input type="checkbox" disabled="" checked="">' +
-    'done <em>now</em></li><li>[X]no space</li></ul><ol><li>[ ] not a task</li></ol>'],
-  ['tables.md', '| Left | Mid | Right | None |\n|:-----|:---:|------:|---|\n| `a\\|b` | **b** | c \\| d |\n' +
-    '| <b>x</b> | [l](javascript:alert(1)) | <img src=x onerror=window.__pwned=10> | 4 | 5 |\nno pipes here\n\na | b\n-|-\n\n' +
-    'x | y\n--|--|--\n\n| only |\n| ---- |',
-  '<table><thead><tr><th style="text-align: left;">Left</th><th style="text-align: center;">Mid</th>' +
-    '<th style="text-align: right;">Right</th><th>None</th></tr></thead><tbody><tr><td style="text-align: left;"><code>a|b</code></td>' +
-    '<td style="text-align: center;"><strong>b</strong></td><td style="text-align: right;">c | d</td><td></td></tr>' +
-    '<tr><td style="text-align: left;">&lt;b&gt;x&lt;/b&gt;</td><td style="text-align: center;">l)</td>' +
-    '<td style="text-align: right;">&lt;img src=x onerror=window.__pwned=10&gt;</td><td>4</td></tr>' +
-    '<tr><td style="text-align: left;">no pipes here</td><td style="text-align: center;"></td><td style="text-align: right;"></td><td></td></tr>' +
-    '</tbody></table><table><thead><tr><th>a</th><th>b</th></tr></thead></table><p>x | y --|--|--</p>' +
-    '<table><thead><tr><th>only</th></tr></thead></table>'],
-  ['strike-autolinks.md', '~~gone~~ ~~a ~ b~~ <https://x.org/a?b=1> see https://x.org/p_(1). (or http://y.org/z), ' +
-    '<javascript:alert(1)> javascript:alert(2) `https://in.code` [t](https://t.org) https://',
-  `<p><del>gone</del> ~~a ~ b~~ <a href="https://x.org/a?b=1"${A}>https://x.org/a?b=1</a> see ` +
-    `<a href="https://x.org/p_(1)"${A}>https://x.org/p_(1)</a>. (or <a href="http://y.org/z"${A}>http://y.org/z</a>), ` +
-    '&lt;javascript:alert(1)&gt; javascript:alert(2) <code>https://in.code</code> ' + `<a href="https://t.org"${A}>t</a> https://</p>`],
-  ['images.md', '![far](https://example.com/a.png) ![](/abs.png) ![run](javascript:alert(1)) ![data](data:image/png;base64,AA) ' +
-    '![x](vbscript:x "title")',
-  `<p><a href="https://example.com/a.png"${A}>far</a> <a href="/abs.png"${A}>/abs.png</a> run) data x</p>`],
-  ['no-escapes.md', '_not em_ \\*x\\* ![alt](/img.png) [x](a(b)c)',
-    `<p>_not em_ \\<em>x\\</em> <a href="/img.png"${A}>alt</a> xc)</p>`],
-  ['markup.md', '<script>window.__pwned = 1</script> &amp; <b>b</b>',
-    '<p>&lt;script&gt;window.__pwned = 1&lt;/script&gt; &amp;amp; &lt;b&gt;b&lt;/b&gt;</p>'],
-  ['crlf.md', '# Title\r\n- a\r\n> q\r\n```\r\ncode\r\n```\r\n---\r\ntext\r\n',
-    '<p># Title\r</p><ul><li>a\r</li></ul><blockquote>q\r</blockquote><pre><code>code\r</code></pre><hr><p>text\r</p>'],
-  ['empty.md', '', ''],
-];
-
 /** A log of this many numbered lines, "line N", larger than the mebibyte a preview reads. */
 export const BIG_LOG_LINES = 100000;
 export const bigLogLine = (n) => `line ${n} ${'.'.repeat(n % 7)}`;
@@ -113,10 +54,12 @@ LONG_LINES[4] = '5 lone\rreturn';
 export const ANCHORS_MD = '[to the end](#the-end-part) [to Duplicate](#dup-1)\n\n' + 'filler\n\n'.repeat(120) +
   '## Dup\n## Dup\n## The *End* part!\n' + '\nfiller\n'.repeat(120);
 
-/** Media made at test time by ffmpeg: a short video with frequent key frames, and a tone. */
+/** Media made at test time by ffmpeg: a short video with frequent key frames, a tone, and a pixel in AVIF. */
 export const MEDIA = [
   ['clip.webm', ['-f', 'lavfi', '-i', 'testsrc=size=64x48:rate=10:duration=3', '-c:v', 'libvpx', '-g', '5', '-b:v', '50k']],
   ['tone.wav', ['-f', 'lavfi', '-i', 'sine=frequency=440:duration=1', '-ar', '8000', '-ac', '1']],
+  ['pixel.avif', ['-f', 'lavfi', '-i', 'color=c=red:s=2x2', '-vf', 'scale=1:1', '-frames:v', '1', '-pix_fmt', 'yuv444p',
+    '-c:v', 'libaom-av1', '-still-picture', '1']],
 ];
 
 /** Code-view cases: file name, content, line-number column, meta line. */
@@ -175,7 +118,6 @@ export function testTree(dir) {
   fs.mkdirSync(path.join(home, '.config'), { recursive: true });
   put(path.join(home, 'deep', 'deep.txt'), 'deep\n');
   put(path.join(home, 'deep', 'one', 'two', 'leaf.txt'), 'leaf\n');
-  for (const [name, text] of MARKDOWN) put(path.join(home, 'docs', name), text);
   const bigLine = '- item with **bold** and `code`\n';
   put(path.join(home, 'docs', 'big.md'), '# Big\n' + bigLine.repeat(Math.ceil(BIG_MD_SIZE / bigLine.length)).slice(0, BIG_MD_SIZE - 6));
   put(path.join(home, 'media', 'broken.webm'), 'not a video\n');

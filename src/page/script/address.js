@@ -51,7 +51,6 @@
 
   function setFilter(text) {
     filterText = text;
-    filterLow = text.toLowerCase();
     if (filterEl.value !== text) filterEl.value = text;
   }
 

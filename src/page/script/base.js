@@ -58,19 +58,17 @@
   /* ---------- State ---------- */
 
   let roots = [];
-  let entries = [];
   let curPath = "";
   let curParent = null;
   let curRoot = null;
-  let selIndex = -1;
   let showHidden = false;
   let curFile = null;
   let truncated = false;
-  // How the listing is ordered and narrowed: "name" with sortDesc false is the server's own order.
+  // How the listing is ordered and narrowed, as the address names it: "name" with sortDesc false is
+  // the server's own order.
   let sortKey = "name";
   let sortDesc = false;
   let filterText = "";
-  let filterLow = "";
 
   // Answers can overtake each other; only the newest request of a kind may change the page.
   let listSeq = 0;
@@ -87,19 +85,4 @@
     t.innerHTML = '<svg viewBox="0 0 24 24"><path d="M3 7h6l2 2h10v11H3z"/></svg>';
     return t.content.firstElementChild;
   })();
-
-  /* ---------- Name tests ---------- */
-
-  function extTest(exts) {
-    const re = new RegExp("\\.(?:" + exts.join("|") + ")$", "i");
-    return function (name) {
-      return name != null && re.test(name);
-    };
-  }
-
-  const isImage = extTest(["png", "jpg", "jpeg", "gif", "webp", "bmp", "ico", "svg"]);
-  const isMarkdown = extTest(["md", "markdown"]);
-  const isTextish = extTest(["txt", "md", "markdown", "json", "js", "ts", "css", "htm", "html", "c", "h",
-    "cpp", "hpp", "py", "sh", "yml", "yaml", "toml", "ini", "conf", "log", "csv", "xml", "sql", "go", "rs",
-    "java", "rb", "php", "gitignore", "env"]);
 

@@ -1,5 +1,12 @@
   /* ---------- Small helpers ---------- */
 
+  // A file's kind of preview by its extension, the text after its last dot (FILE_KINDS, made from
+  // src/kinds.table); "" when the table does not know it.
+  function kindOf(name) {
+    const dot = name.lastIndexOf(".");
+    return dot < 0 ? "" : FILE_KINDS.get(name.slice(dot + 1).toLowerCase()) || "";
+  }
+
   function toast(msg) {
     toastEl.textContent = msg;
     toastEl.classList.add("show");
@@ -16,6 +23,10 @@
   function media(query) {
     return !!(window.matchMedia && window.matchMedia(query).matches);
   }
+
+  // Up to this width the panes take turns; the styles switch at the same number.
+  const NARROW = "(max-width:@NARROW_PX@px)";
+  const WIDE = "not all and " + NARROW;
 
   function fmtSize(n) {
     if (n == null) return "";
@@ -44,6 +55,11 @@
   function joinPath(dir, name) {
     if (!dir) return name;
     return endsWithSep(dir) ? dir + name : dir + "/" + name;
+  }
+
+  // The directory a path lies in, its last separator kept: C:\ for C:\a.md, / for /a.md.
+  function dirOf(path) {
+    return path.slice(0, Math.max(path.lastIndexOf("/"), path.lastIndexOf("\\")) + 1);
   }
 
   function splitPath(p) {

@@ -1,15 +1,5 @@
   /* ---------- Buttons and keys ---------- */
 
-  // The second click of a double click would land on whatever row of the new listing lies under the
-  // pointer and open that too.
-  entriesEl.addEventListener("click", function (ev) {
-    const i = rows.indexOf(ev.target.closest(".row"));
-    if (i < 0 || ev.detail > 1) return;
-    selIndex = shown.indexOf(i);
-    renderEntries();
-    activate(sorted[i]);
-  });
-
   byId("btnRefresh").addEventListener("click", function () {
     if (curPath) openDir(curPath);
     else loadRoots();
@@ -58,13 +48,12 @@
 
   filterEl.addEventListener("input", function () {
     setFilter(filterEl.value);
-    applyFilter();
+    list.filter(filterText);
     writeAddressSoon();
   });
 
   function resort() {
-    rebuildRows(selectedEntry());
-    renderEntries();
+    list.sort(sortKey, sortDesc);
     writeAddress(false);
   }
 
@@ -78,13 +67,6 @@
     resort();
   });
 
-  // A screenful of rows, for PageUp and PageDown.
-  function pageRows() {
-    const row = rows[drawnSel];
-    const h = row ? row.offsetHeight : 0;
-    return h > 0 ? Math.max(1, Math.floor(entriesEl.clientHeight / h) - 1) : 10;
-  }
-
   const STEP = { ArrowDown: 1, ArrowUp: -1, PageDown: 0, PageUp: 0, Home: -Infinity, End: Infinity };
 
   // Keys count whatever modifier keys are held. In a text field the keys that edit text are its own;
@@ -94,20 +76,18 @@
     const choosing = t && t.tagName === "SELECT";
     const typing = choosing || (t && (t.tagName === "INPUT" || t.tagName === "TEXTAREA" || t.isContentEditable));
     if (Object.prototype.hasOwnProperty.call(STEP, ev.key)) {
-      if (choosing || (typing && (ev.key === "Home" || ev.key === "End")) || !shown.length) return;
+      if (choosing || (typing && (ev.key === "Home" || ev.key === "End")) || !list.counts().shown) return;
       ev.preventDefault();
-      let step = STEP[ev.key];
-      if (step === 0) step = ev.key === "PageDown" ? pageRows() : -pageRows();
-      selIndex = Math.max(0, Math.min(shown.length - 1, selIndex < 0 ? 0 : selIndex + step));
-      renderEntries();
+      const step = STEP[ev.key];
+      list.move(step !== 0 ? step : ev.key === "PageDown" ? list.page() : -list.page());
       return;
     }
     switch (ev.key) {
       case "Enter":
         // Also when a button has focus: the selected entry opens, the button is not pressed.
-        if (choosing || !selectedEntry()) return;
+        if (choosing || !list.selected()) return;
         ev.preventDefault();
-        activate(selectedEntry());
+        activate(list.selected());
         break;
       case "Backspace":
         if (typing || !curParent) return;
@@ -122,7 +102,7 @@
       case "Escape":
         if (t !== filterEl || !filterText) return;
         setFilter("");
-        applyFilter();
+        list.filter("");
         writeAddress(false);
         break;
     }

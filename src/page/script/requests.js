@@ -59,3 +59,8 @@
     return "path=" + enc(path);
   }
 
+  // A file as the raw action serves it, for the source of an image or a player.
+  function rawUrl(path) {
+    return url("raw", pathExtra(path));
+  }
+
