@@ -86,7 +86,7 @@ void json_str(struct OutBuf *b, const char *s)
         s = "";
     size_t len = strlen(s);
     if (len > BUF_MAX_CAP / 6) {
-        b->failed = 1;
+        buf_fail(b);
         return;
     }
     if (!buf_need(b, len * 6 + 2 + 7))

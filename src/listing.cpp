@@ -4,18 +4,6 @@
 
 #include "str.h"
 
-size_t ent_keep_name(struct DirEntry *e, char *slot, const char *name)
-{
-    str_copy(slot, ENT_NAME_MAX, name);
-    size_t n = strlen(slot) + 1;
-    char *key = slot + n;
-    for (size_t i = 0; i < n; i++)
-        key[i] = (char)str_lower((unsigned char)slot[i]);
-    e->name = slot;
-    e->key = key;
-    return 2 * n;
-}
-
 /* The folded keys decide; strcmp compares bytes as unsigned, as the order
  * wants, and many at a time. */
 int ent_order(const struct DirEntry *x, const struct DirEntry *y)

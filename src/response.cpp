@@ -105,7 +105,7 @@ void resp_line(struct OutBuf *h, const char *fmt, ...)
     int n = vsnprintf(line, sizeof line, fmt, ap);
     va_end(ap);
     if (n < 0 || (size_t)n >= sizeof line) {
-        h->failed = 1;
+        buf_fail(h);
         return;
     }
     put_line(h, line);
