@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <stddef.h>
 #include <stdio.h>
@@ -209,10 +210,12 @@ static void entry_kind(DIR *h, const struct dirent *de, struct FsEntry *e)
     struct stat sb;
     e->is_dir = de->d_type == DT_DIR;
     e->is_link = de->d_type == DT_LNK;
+    e->is_reg = de->d_type == DT_REG;
     if (de->d_type != DT_UNKNOWN || fstatat(dirfd(h), de->d_name, &sb, AT_SYMLINK_NOFOLLOW) != 0)
         return;
     e->is_dir = S_ISDIR(sb.st_mode);
     e->is_link = S_ISLNK(sb.st_mode);
+    e->is_reg = S_ISREG(sb.st_mode);
 }
 
 /* Any failure of readdir counts as the end of the enumeration. */
@@ -322,13 +325,73 @@ int fs_open_at(struct FsDir *parent, const char *name, struct FsFile *f, int *st
     return file_from_fd(openat(dir_fd(parent), name, FILE_FLAGS | O_NOFOLLOW), f, status);
 }
 
+static void id_from(const struct stat *sb, struct FsId *id)
+{
+    id->volume = (unsigned long long)sb->st_dev;
+    id->file = (unsigned long long)sb->st_ino;
+}
+
 int fs_dir_id(struct FsDir *d, struct FsId *id)
 {
     struct stat sb;
     if (fstat(dir_fd(d), &sb) != 0)
         return 0;
-    id->volume = (unsigned long long)sb.st_dev;
-    id->file = (unsigned long long)sb.st_ino;
+    id_from(&sb, id);
+    return 1;
+}
+
+int fs_id_of(const char *path, struct FsId *id)
+{
+    struct stat sb;
+    if (stat(path, &sb) != 0)
+        return 0;
+    id_from(&sb, id);
+    return 1;
+}
+
+/* Name by name, each opened from the one before and refused when it is a
+ * link: where the kernel cannot take the whole path in one step. */
+static int open_names_below(int top, const char *rel)
+{
+    char name[FS_PATH_MAX];
+    int fd = top;
+    while (*rel) {
+        size_t n = strcspn(rel, "/");
+        memcpy(name, rel, n);
+        name[n] = '\0';
+        int next = openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd != top)
+            close(fd);
+        if (next < 0)
+            return -1;
+        fd = next;
+        rel += n + (rel[n] == '/');
+    }
+    return fd == top ? -1 : fd;
+}
+
+int fs_dir_open_below(struct FsDir *d, struct FsDir *top, const char *rel)
+{
+#if defined(__linux__) && defined(SYS_openat2)
+    struct open_how how;
+    memset(&how, 0, sizeof how);
+    how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    long fd = syscall(SYS_openat2, dir_fd(top), rel, &how, sizeof how);
+    if (fd >= 0 || (errno != ENOSYS && errno != EPERM))
+        return dir_from_fd(d, (int)fd);
+#endif
+    return dir_from_fd(d, open_names_below(dir_fd(top), rel));
+}
+
+int fs_size_at(struct FsDir *d, const char *name, long long *size, struct FsId *id, int *shared)
+{
+    struct stat sb;
+    if (fstatat(dir_fd(d), name, &sb, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(sb.st_mode))
+        return 0;
+    *size = (long long)sb.st_size;
+    *shared = sb.st_nlink > 1;
+    id_from(&sb, id);
     return 1;
 }
 
@@ -368,6 +431,21 @@ int fs_slot_take(const char *name, int count, int wait_ms)
             return 0;
         nanosleep(&step, NULL);
     }
+}
+
+long long fs_clock_ms(void)
+{
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (long long)t.tv_sec * 1000 + t.tv_nsec / 1000000;
+}
+
+/* A pipe whose reader has closed it reports an error to poll; a socket
+ * whose peer has gone reports a hang-up. Neither costs a write. */
+int fs_out_closed(void)
+{
+    struct pollfd p = {fileno(stdout), POLLOUT, 0};
+    return p.fd >= 0 && poll(&p, 1, 0) > 0 && (p.revents & (POLLERR | POLLHUP)) != 0;
 }
 
 int fs_processors(void)

@@ -6,6 +6,8 @@
 
 #include <stddef.h>
 
+#include "buf.h"
+
 /* Longest entry name the platforms give, NUL included: 255 bytes on POSIX,
  * 259 in a Win32 find record. */
 enum { ENT_NAME_MAX = 260 };
@@ -46,6 +48,10 @@ const struct SortKey *ent_sort(const struct DirEntry *entries, int n, struct Sor
 /* Puts the name, cut to ENT_NAME_MAX, and its key into slot, which has room
  * for ENT_SLOT_MAX bytes, and points e at them; the bytes used. */
 size_t ent_keep_name(struct DirEntry *e, char *slot, const char *name);
+
+/* The entry's fields as a listing writes them, from "name" to "mode",
+ * without the braces around them: the folder search writes the same. */
+void ent_put(struct OutBuf *b, const struct DirEntry *e);
 
 /* 1 for "." and "..", and for any other name that begins with a dot unless
  * hidden names are asked for. */
