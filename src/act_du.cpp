@@ -4,6 +4,7 @@
 
 #include "json.h"
 #include "path.h"
+#include "response.h"
 #include "sweep.h"
 
 /* A folder's size is asked for each folder of a listing: it gets less time
@@ -73,6 +74,12 @@ void act_du(const char *query, const char *path)
     struct Sweep s = {};
     if (!path_directory(path, dir) || !sweep_open(dir))
         return;
+    struct OutBuf b = {};
+    if (!resp_body_wanted()) {
+        sweep_cancel();
+        json_send(&b);
+        return;
+    }
     if (g_linked_count) {
         memset(g_linked, 0, sizeof g_linked);
         g_linked_count = 0;
@@ -83,7 +90,6 @@ void act_du(const char *query, const char *path)
     sweep_run(&s);
     if (s.end == SWEEP_GONE)
         return;
-    struct OutBuf b = {};
     buf_puts(&b, "{\"ok\":true,\"path\":");
     json_str(&b, dir);
     buf_printf(&b, ",\"size\":%lld,\"files\":%lld,\"dirs\":%lld,\"skipped\":%lld,\"complete\":%s}\n", du.size,
