@@ -329,7 +329,7 @@ int sweep_stream_start(void)
 {
     struct OutBuf h = {};
     resp_head(&h, 200, RESP_JSON, "application/x-ndjson; charset=utf-8");
-    return resp_send_head(&h);
+    return resp_send_head(&h) && resp_flush();
 }
 
 int sweep_send(struct OutBuf *b)

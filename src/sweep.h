@@ -87,8 +87,8 @@ void sweep_cancel(void);
  * entries; a visitor that takes long over one entry calls it too. */
 int sweep_tick(struct Sweep *s);
 
-/* The header block of a streamed answer (JSON lines): 1 when the body is
- * to follow. */
+/* The header block of a streamed answer (JSON lines), sent at once: 1
+ * when the body is to follow. */
 int sweep_stream_start(void);
 /* The lines in b out now, b emptied: 0 once the client has gone. */
 int sweep_send(struct OutBuf *b);
