@@ -42,6 +42,7 @@ struct FsDir {
 /* An open file for reading. */
 struct FsFile {
     intptr_t handle;
+    long long size;    /* when it was opened */
 };
 
 /* Process set-up: binary standard output, no death by a closed pipe. */

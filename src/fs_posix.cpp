@@ -252,6 +252,7 @@ static int file_from_fd(int fd, struct FsFile *f, int *status)
         return 0;
     }
     f->handle = fd;
+    f->size = (long long)sb.st_size;
     return 1;
 }
 

@@ -229,6 +229,7 @@ int fs_open(const char *path, struct FsFile *f, int *status)
         return 0;
     }
     f->handle = (intptr_t)fp;
+    f->size = _filelengthi64(_fileno(fp));
     return 1;
 }
 
@@ -325,16 +326,11 @@ int fs_dir_id(struct FsDir *d, struct FsId *id)
 }
 
 /* By the joined path, as every lookup here: the last name is refused when
- * it is a reparse point, as fs_dir_open_at refuses it; the names before it
- * were entered as directories of their own. */
+ * it is a reparse point, as for one name; the names before it were entered
+ * as directories of their own. */
 int fs_dir_open_below(struct FsDir *d, struct FsDir *top, const char *rel)
 {
-    char full[FS_PATH_MAX];
-    d->handle = NULL;
-    d->data = NULL;
-    if (!entry_path(top, rel, full) || is_reparse_point(full))
-        return 0;
-    return fs_dir_open(d, full);
+    return fs_dir_open_at(d, top, rel);
 }
 
 /* Each name counts: the link count of a file would cost an open of its own. */
