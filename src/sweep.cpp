@@ -13,8 +13,8 @@
 
 enum {
     /* The directories waiting for their turn, each a record and its names:
-     * some 170,000 of them before the walk turns depth first. Untouched
-     * room costs no memory. */
+     * some 140,000 with short names before the walk turns depth first.
+     * Untouched room costs no memory. */
     SWEEP_ROOM = 8 << 20,
     TICK_EVERY = 64,     /* entries between looks at the clock */
     CHECK_MS = 10,       /* between looks at the client */
