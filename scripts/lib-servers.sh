@@ -22,8 +22,9 @@
 #       name, or an absolute path that must exist.
 #   srv_build [BUILD_DIR [CMAKE_ARG...]]
 #       Configure and build the program (Release, Ninja) into BUILD_DIR,
-#       default build/ in the repository, installing zlib's headers and
-#       archive first when they are missing; prints the program's path.
+#       default build/ in the repository, installing the headers and
+#       archives of the libraries it links (SRV_BUILD_LIBS) first when they
+#       are missing; prints the program's path.
 #   srv_port_open PORT
 #       True when something accepts connections on 127.0.0.1:PORT.
 #   srv_free_port
@@ -52,6 +53,8 @@
 #       srv_stop_all, then removes the temporary directory. Meant for a trap.
 #
 # Variables set:
+#   SRV_BUILD_LIBS  TEST:PACKAGE pairs (for srv_ensure) of the libraries the
+#              program links: zlib and the picture libraries
 #   SRV_REPO   the repository root (found from this file's location)
 #   SRV_DIR    the temporary directory, made on the first start
 #   SRV_PID, SRV_PORT, SRV_HTDOCS
@@ -60,6 +63,8 @@
 #   SRV_PIDS   every PID started and not yet stopped, in start order
 
 SRV_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+SRV_BUILD_LIBS=(/usr/include/zlib.h:zlib1g-dev /usr/include/jpeglib.h:libjpeg62-turbo-dev /usr/include/png.h:libpng-dev
+  /usr/include/webp/decode.h:libwebp-dev /usr/include/gif_lib.h:libgif-dev /usr/include/stb/stb_image.h:libstb-dev)
 SRV_DIR=${SRV_DIR:-}
 SRV_PIDS=()
 declare -A SRV_KIND=()
@@ -96,7 +101,7 @@ srv_ensure() {
 srv_build() {
   local dir=${1:-$SRV_REPO/build}
   shift $(($# ? 1 : 0))
-  srv_ensure /usr/include/zlib.h:zlib1g-dev >&2 || return 1
+  srv_ensure "${SRV_BUILD_LIBS[@]}" >&2 || return 1
   cmake -S "$SRV_REPO" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >&2 &&
     cmake --build "$dir" >&2 &&
     echo "$dir/plugin_files"

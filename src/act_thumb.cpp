@@ -86,7 +86,7 @@ static void send_picture(const char *type, const char *data, size_t len, const c
     struct OutBuf h = {};
     resp_head(&h, 200, RESP_PICTURE, type);
     resp_line(&h, "%s", keep);
-    resp_line(&h, "Content-Length: %zu", len);
+    resp_line(&h, "Content-Length: %lld", (long long)len);
     resp_line(&h, "ETag: %s", val->etag);
     if (resp_send_head(&h))
         resp_body(data, len);

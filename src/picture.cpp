@@ -1,5 +1,6 @@
 #include "picture.h"
 
+#include <stdint.h>
 #include <string.h>
 
 enum { CELLS = PIC_SIDE_MAX * PIC_SIDE_MAX };
@@ -36,6 +37,129 @@ enum PicFormat pic_format(const unsigned char *p, size_t n)
                 return PIC_BMP;
     }
     return PIC_NONE;
+}
+
+static unsigned be16(const unsigned char *p)
+{
+    return (unsigned)(p[0] << 8 | p[1]);
+}
+
+static unsigned le16(const unsigned char *p)
+{
+    return (unsigned)(p[1] << 8 | p[0]);
+}
+
+static unsigned long le24(const unsigned char *p)
+{
+    return (unsigned long)p[2] << 16 | le16(p);
+}
+
+static unsigned long le32(const unsigned char *p)
+{
+    return (unsigned long)le16(p + 2) << 16 | le16(p);
+}
+
+static int whole(struct PicHeader *hd, long long w, long long h)
+{
+    hd->w = hd->fw = w;
+    hd->h = hd->fh = h;
+    hd->x = hd->y = 0;
+    return w > 0 && h > 0;
+}
+
+static int png_header(const unsigned char *p, size_t n, struct PicHeader *hd)
+{
+    return n >= 24 && memcmp(p + 12, "IHDR", 4) == 0 &&
+           whole(hd, (long long)be16(p + 16) << 16 | be16(p + 18), (long long)be16(p + 20) << 16 | be16(p + 22));
+}
+
+/* The first frame's marker (SOF0 to SOF15; C4, C8 and CC are others). */
+static int jpeg_header(const unsigned char *p, size_t n, struct PicHeader *hd)
+{
+    size_t at = 2;
+    while (at + 4 <= n && p[at] == 0xFF) {
+        unsigned marker = p[at + 1];
+        if (marker == 0xFF) {
+            at++;
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9)
+            return 0;
+        size_t seg = be16(p + at + 2);
+        if (seg < 2)
+            return 0;
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
+            return at + 9 <= n && whole(hd, be16(p + at + 7), be16(p + at + 5));
+        at += 2 + seg;
+    }
+    return 0;
+}
+
+/* The screen, and the first frame's descriptor after the extensions
+ * before it. */
+static int gif_header(const unsigned char *p, size_t n, struct PicHeader *hd)
+{
+    if (n < 13)
+        return 0;
+    size_t at = 13 + (p[10] & 0x80 ? (size_t)3 << ((p[10] & 7) + 1) : 0);
+    while (at < n && p[at] == 0x21) {
+        at += 2;
+        while (at < n && p[at])
+            at += 1 + (size_t)p[at];
+        at++;
+    }
+    if (at + 9 > n || p[at] != 0x2C)
+        return 0;
+    hd->x = le16(p + at + 1);
+    hd->y = le16(p + at + 3);
+    hd->fw = le16(p + at + 5);
+    hd->fh = le16(p + at + 7);
+    long long sw = le16(p + 6), sh = le16(p + 8);
+    hd->w = sw > hd->x + hd->fw ? sw : hd->x + hd->fw;
+    hd->h = sh > hd->y + hd->fh ? sh : hd->y + hd->fh;
+    return hd->fw > 0 && hd->fh > 0;
+}
+
+/* The old core header has 16-bit sides; the others 32-bit ones, a
+ * negative height meaning rows from the top. */
+static int bmp_header(const unsigned char *p, size_t n, struct PicHeader *hd)
+{
+    if (n >= 22 && le32(p + 14) == 12)
+        return whole(hd, le16(p + 18), le16(p + 20));
+    if (n < 26)
+        return 0;
+    long long h = (int32_t)le32(p + 22);
+    return whole(hd, (int32_t)le32(p + 18), h < 0 ? -h : h);
+}
+
+/* A lossy frame's 14-bit sides, a lossless one's less one, or the extended
+ * header's 24-bit canvas less one. */
+static int webp_header(const unsigned char *p, size_t n, struct PicHeader *hd)
+{
+    if (n < 30)
+        return 0;
+    if (memcmp(p + 12, "VP8 ", 4) == 0)
+        return p[23] == 0x9d && p[24] == 0x01 && p[25] == 0x2a &&
+               whole(hd, le16(p + 26) & 0x3fff, le16(p + 28) & 0x3fff);
+    if (memcmp(p + 12, "VP8L", 4) == 0) {
+        unsigned long bits = le32(p + 21);
+        return p[20] == 0x2f && whole(hd, (long long)(bits & 0x3fff) + 1, (long long)(bits >> 14 & 0x3fff) + 1);
+    }
+    if (memcmp(p + 12, "VP8X", 4) == 0)
+        return whole(hd, (long long)le24(p + 24) + 1, (long long)le24(p + 27) + 1);
+    return 0;
+}
+
+int pic_header(const unsigned char *p, size_t n, enum PicFormat format, struct PicHeader *hd)
+{
+    switch (format) {
+    case PIC_JPEG: return jpeg_header(p, n, hd);
+    case PIC_PNG: return png_header(p, n, hd);
+    case PIC_GIF: return gif_header(p, n, hd);
+    case PIC_WEBP: return webp_header(p, n, hd);
+    case PIC_BMP: return bmp_header(p, n, hd);
+    default: return 0;
+    }
 }
 
 /* a * side / big, rounded, at least 1. */

@@ -22,6 +22,19 @@ enum { PIC_SIDE_MAX = 512 };
  * else, whatever the file's name. */
 enum PicFormat pic_format(const unsigned char *p, size_t n);
 
+/* What a picture's header says of its size. */
+struct PicHeader {
+    long long w, h;          /* the picture */
+    long long x, y, fw, fh;  /* the part its first frame covers: a GIF's may be less */
+};
+
+/* Reads the header of a picture of that format from its first n bytes,
+ * without decoding anything: 1, or 0 when they hold no whole header or one
+ * that declares no pixel. A GIF is its screen grown to hold its first
+ * frame. For decoders that allocate the whole picture the moment they see
+ * it: its size is known, and refused when too large, before. */
+int pic_header(const unsigned char *p, size_t n, enum PicFormat format, struct PicHeader *hd);
+
 /* The size of a w x h picture fitted into side x side: the aspect kept
  * (rounded, at least one pixel), never larger than the picture. */
 void pic_fit(long long w, long long h, int side, int *fw, int *fh);

@@ -37,6 +37,70 @@ TEST(Picture, FormatFromTheFirstBytesOnly)
             << testing::PrintToString(c.bytes);
 }
 
+std::string bytes(std::initializer_list<int> v)
+{
+    std::string s;
+    for (int b : v)
+        s += (char)b;
+    return s;
+}
+
+TEST(Picture, HeaderSizesWithoutDecoding)
+{
+    const std::string png = std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
+    const std::string gif = bytes({'G', 'I', 'F', '8', '9', 'a', 0x2c, 0x01, 0xc8, 0x00, 0x80, 0, 0}) + std::string(6, '\0');
+    const std::string frame = bytes({0x2c, 10, 0, 20, 0, 0x2c, 0x01, 0xc8, 0x00, 0});
+    const std::string gce = bytes({0x21, 0xf9, 4, 1, 0, 0, 7, 0});
+    const std::string bmp = std::string("BM", 2) + std::string(12, '\0');
+    const std::string riff = std::string("RIFF\0\0\0\0WEBP", 12);
+    const std::string sof = bytes({0xff, 0xc0, 0, 17, 8, 0x00, 0xc8, 0x01, 0x2c});
+    static const struct {
+        PicFormat format;
+        std::string head;
+        long long w, h, x, y, fw, fh; /* all 0: no header */
+    } cases[] = {
+        {PIC_PNG, png + bytes({0, 0, 1, 0x2c, 0, 0, 0, 0xc8}), 300, 200, 0, 0, 300, 200},
+        {PIC_PNG, png + bytes({0x80, 0, 0, 0, 0x80, 0, 0, 0}), 2147483648, 2147483648, 0, 0, 2147483648, 2147483648},
+        {PIC_PNG, png + bytes({0, 0, 0, 0, 0, 0, 0, 0xc8}), 0, 0, 0, 0, 0, 0},
+        {PIC_PNG, png + bytes({0, 0, 1, 0x2c, 0, 0, 0}), 0, 0, 0, 0, 0, 0},
+        /* a global colour table of 2 entries, an extension, then the frame */
+        {PIC_GIF, gif + gce + bytes({0x2c, 0, 0, 0, 0, 0x2c, 0x01, 0xc8, 0x00, 0}), 300, 200, 0, 0, 300, 200},
+        {PIC_GIF, gif + frame, 310, 220, 10, 20, 300, 200},
+        {PIC_GIF, gif + bytes({0x21, 0xfe, 3, 'a', 'b', 'c', 2, 'd', 'e', 0}) + frame, 310, 220, 10, 20, 300, 200},
+        {PIC_GIF, gif + bytes({0x3b}), 0, 0, 0, 0, 0, 0},
+        {PIC_GIF, gif + frame.substr(0, 8), 0, 0, 0, 0, 0, 0},
+        {PIC_GIF, gif + bytes({0x2c, 0, 0, 0, 0, 0, 0, 0xc8, 0x00, 0}), 0, 0, 0, 0, 0, 0},
+        {PIC_BMP, bmp + bytes({40, 0, 0, 0, 0x2c, 1, 0, 0, 0xc8, 0, 0, 0}), 300, 200, 0, 0, 300, 200},
+        {PIC_BMP, bmp + bytes({124, 0, 0, 0, 0x2c, 1, 0, 0, 0x38, 0xff, 0xff, 0xff}), 300, 200, 0, 0, 300, 200},
+        {PIC_BMP, bmp + bytes({12, 0, 0, 0, 0x2c, 1, 0xc8, 0}), 300, 200, 0, 0, 300, 200},
+        {PIC_BMP, bmp + bytes({40, 0, 0, 0, 0xd4, 0xfe, 0xff, 0xff, 0xc8, 0, 0, 0}), 0, 0, 0, 0, 0, 0},
+        {PIC_BMP, bmp + bytes({40, 0, 0, 0, 0x2c, 1, 0, 0, 0xc8, 0, 0}), 0, 0, 0, 0, 0, 0},
+        {PIC_WEBP, riff + "VP8 " + bytes({0, 0, 0, 0, 0, 0, 0, 0x9d, 0x01, 0x2a, 0x2c, 0xc1, 0xc8, 0x00}), 300, 200, 0, 0, 300, 200},
+        {PIC_WEBP, riff + "VP8 " + bytes({0, 0, 0, 0, 0, 0, 0, 0x9d, 0x01, 0x2b, 0x2c, 0x01, 0xc8, 0x00}), 0, 0, 0, 0, 0, 0},
+        {PIC_WEBP, riff + "VP8L" + bytes({0, 0, 0, 0, 0x2f, 0x2b, 0xc1, 0x31, 0x00, 0, 0, 0, 0, 0}), 300, 200, 0, 0, 300, 200},
+        {PIC_WEBP, riff + "VP8X" + bytes({0, 0, 0, 0, 0x10, 0, 0, 0, 0x2b, 0x01, 0x00, 0xc7, 0x00, 0x00}), 300, 200, 0, 0, 300, 200},
+        {PIC_WEBP, riff + "VP8X" + bytes({0, 0, 0, 0, 0x10, 0, 0, 0, 0x2b, 0x01, 0x00, 0xc7, 0x00}), 0, 0, 0, 0, 0, 0},
+        {PIC_WEBP, riff + "ALPH" + std::string(14, '\0'), 0, 0, 0, 0, 0, 0},
+        {PIC_JPEG, bytes({0xff, 0xd8}) + sof, 300, 200, 0, 0, 300, 200},
+        {PIC_JPEG, bytes({0xff, 0xd8, 0xff, 0xe1, 0, 4, 1, 2, 0xff, 0xff, 0xc4, 0, 2}) + sof, 300, 200, 0, 0, 300, 200},
+        {PIC_JPEG, bytes({0xff, 0xd8, 0xff, 0xc2, 0, 17, 8, 0x00, 0xc8, 0x01, 0x2c}), 300, 200, 0, 0, 300, 200},
+        {PIC_JPEG, bytes({0xff, 0xd8, 0xff, 0xda, 0, 2}) + sof, 0, 0, 0, 0, 0, 0},
+        {PIC_JPEG, bytes({0xff, 0xd8}) + sof.substr(0, 8), 0, 0, 0, 0, 0, 0},
+        {PIC_JPEG, bytes({0xff, 0xd8, 0xff, 0xc0, 0, 17, 8, 0x00, 0x00, 0x01, 0x2c}), 0, 0, 0, 0, 0, 0},
+        {PIC_NONE, png + bytes({0, 0, 1, 0x2c, 0, 0, 0, 0xc8}), 0, 0, 0, 0, 0, 0},
+    };
+    for (const auto &c : cases) {
+        PicHeader hd;
+        int ok = pic_header((const unsigned char *)c.head.data(), c.head.size(), c.format, &hd);
+        EXPECT_EQ(ok, c.w > 0) << testing::PrintToString(c.head);
+        if (ok && c.w > 0) {
+            EXPECT_EQ(std::vector<long long>({hd.w, hd.h, hd.x, hd.y, hd.fw, hd.fh}),
+                      std::vector<long long>({c.w, c.h, c.x, c.y, c.fw, c.fh}))
+                << testing::PrintToString(c.head);
+        }
+    }
+}
+
 TEST(Picture, FitKeepsTheAspectAndNeverEnlarges)
 {
     static const struct {
