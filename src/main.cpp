@@ -40,6 +40,8 @@ static const char g_help_rest[] =
     "  FILES_RAW_LIMIT         largest file raw sends, decimal bytes (default 64 MiB)\n"
     "  FILES_ZIP_MAX_ENTRIES   most entries in one zip (default 100000)\n"
     "  FILES_ZIP_MAX_BYTES     most bytes in one zip (default 4 GiB)\n"
+    "  FILES_THUMB_MAX_PIXELS  largest picture thumb decodes (default 100000000)\n"
+    "  FILES_HEAVY_MAX         archives and thumbnails made at once (default: processors)\n"
     "  ZV_PLUGIN_META          set, even empty: print the description and exit\n"
     "Set by the web server for each request:\n"
     "  QUERY_STRING            the raw query; absent: the page is served\n"
