@@ -132,6 +132,16 @@ static void jpeg_quiet(j_common_ptr, int)
 {
 }
 
+/* The error manager of both directions: errors jump back, warnings are
+ * dropped. */
+static struct jpeg_error_mgr *jpeg_errors(struct JpegErr *err)
+{
+    struct jpeg_error_mgr *e = jpeg_std_error(&err->pub);
+    e->error_exit = jpeg_fail;
+    e->emit_message = jpeg_quiet;
+    return e;
+}
+
 static int jpeg_err_status(const struct JpegErr *err)
 {
     int code = err->pub.msg_code;
@@ -226,9 +236,7 @@ static int jpeg_run(struct ImgJob *job)
     struct JpegIn jin;
     struct Input in;
     memset(&cinfo, 0, sizeof cinfo);
-    cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = jpeg_fail;
-    err.pub.emit_message = jpeg_quiet;
+    cinfo.err = jpeg_errors(&err);
     if (setjmp(err.jump)) {
         job->status = jpeg_err_status(&err);
         jpeg_destroy_decompress(&cinfo);
@@ -614,9 +622,7 @@ static int jpeg_write(const struct PicImage *img, struct OutBuf *out)
     struct jpeg_compress_struct cinfo;
     struct JpegErr err;
     memset(&cinfo, 0, sizeof cinfo);
-    cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = jpeg_fail;
-    err.pub.emit_message = jpeg_quiet;
+    cinfo.err = jpeg_errors(&err);
     g_jpeg_out = NULL;
     g_jpeg_len = 0;
     if (setjmp(err.jump)) {
