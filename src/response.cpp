@@ -31,6 +31,8 @@ static const struct {
     {404, "Status: 404 Not Found"},
     {405, "Status: 405 Method Not Allowed"},
     {413, "Status: 413 Payload Too Large"},
+    {415, "Status: 415 Unsupported Media Type"},
+    {422, "Status: 422 Unprocessable Content"},
     {206, "Status: 206 Partial Content"},
     {304, "Status: 304 Not Modified"},
     {412, "Status: 412 Precondition Failed"},
@@ -75,6 +77,8 @@ static const struct {
     /* RESP_FILE */ {NULL, {NO_STORE, NOSNIFF, FILE_POLICY, SAME_ORIGIN_FRAMES}},
     /* RESP_ARCHIVE */ {"application/zip", {NO_STORE, NOSNIFF}},
     /* RESP_NOT_MODIFIED */ {NULL, {NO_STORE}},
+    /* RESP_PICTURE */ {NULL, {NOSNIFF, FILE_POLICY, SAME_ORIGIN_FRAMES}},
+    /* RESP_PICTURE_NOT_MODIFIED */ {NULL, {}},
 };
 
 static void put_line(struct OutBuf *h, const char *line)
