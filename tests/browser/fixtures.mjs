@@ -41,6 +41,26 @@ export function png(w, h, colour) {
   return Buffer.concat([sig, chunk('IHDR', head), chunk('IDAT', zlib.deflateSync(raw)), chunk('IEND', Buffer.alloc(0))]);
 }
 
+/** A one-page PDF that shows text; script, when given, is a document action a viewer could run. */
+export function pdf(text, script) {
+  const objs = ['<< /Type /Catalog /Pages 2 0 R' + (script ? ' /OpenAction 5 0 R' : '') + ' >>',
+    '<< /Type /Pages /Kids [3 0 R] /Count 1 >>',
+    '<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Contents 4 0 R /Resources << /Font << /F1 6 0 R >> >> >>'];
+  const stream = `BT /F1 18 Tf 20 100 Td (${text}) Tj ET`;
+  objs.push(`<< /Length ${stream.length} >>\nstream\n${stream}\nendstream`);
+  objs.push(`<< /S /JavaScript /JS (${script || ''}) >>`);
+  objs.push('<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>');
+  let out = '%PDF-1.4\n';
+  const at = [];
+  objs.forEach((o, i) => {
+    at.push(out.length);
+    out += `${i + 1} 0 obj\n${o}\nendobj\n`;
+  });
+  const xref = out.length;
+  out += `xref\n0 ${objs.length + 1}\n0000000000 65535 f \n` + at.map((n) => `${String(n).padStart(10, '0')} 00000 n \n`).join('');
+  return out + `trailer\n<< /Size ${objs.length + 1} /Root 1 0 R >>\nstartxref\n${xref}\n%%EOF\n`;
+}
+
 /** A log of this many numbered lines, "line N", larger than the mebibyte a preview reads. */
 export const BIG_LOG_LINES = 100000;
 export const bigLogLine = (n) => `line ${n} ${'.'.repeat(n % 7)}`;

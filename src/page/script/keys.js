@@ -94,6 +94,14 @@
         ev.preventDefault();
         openDir(curParent);
         break;
+      case "w":
+      case "f":
+        // Wrap and Follow, for a text in the pane.
+        if (typing || ev.ctrlKey || ev.metaKey || ev.altKey || !doc) return;
+        ev.preventDefault();
+        if (ev.key === "w") toggleWrap();
+        else toggleFollow();
+        break;
       case "/":
         if (typing) return;
         ev.preventDefault();
