@@ -36,8 +36,9 @@ foreach(grammar IN LISTS GRAMMARS)
 endforeach()
 
 # Inside the page's script element, "<!--" would change how the browser finds
-# the element's end; "<\!--" means the same in a string and in a regex.
-string(REPLACE "<!--" "<\\!--" js "${js}")
+# the element's end; "<\x21--" means the same in a string and in a regex, a
+# regex of the unicode kind too.
+string(REPLACE "<!--" "<\\x21--" js "${js}")
 string(TOLOWER "${js}" lower)
 string(FIND "${lower}" "</script" at)
 if(NOT at EQUAL -1)

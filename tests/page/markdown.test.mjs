@@ -111,3 +111,20 @@ test('every block and inline rule builds exactly its elements, with unsafe links
     assert.deepEqual([name, html(md.box)], [name, `<div class="md"><div class="mdp">${expected}</div></div>`]);
   }
 });
+
+// The bare-link trimming may look at each character a bounded number of times: it is handed a text that
+// offers nothing but its length and its characters one by one, which are counted.
+test('a bare link followed by any number of closing parentheses is trimmed in linear time', () => {
+  for (const n of [10, 1000, 40000]) {
+    const s = `http://x.org/a_(b)${')'.repeat(n)}`;
+    let reads = 0;
+    const counted = { length: s.length, charCodeAt: (i) => { reads++; return s.charCodeAt(i); } };
+    assert.deepEqual([n, markdown.urlEnd(counted), reads <= 2 * s.length + 1], [n, 18, true]);
+  }
+  const text = 'see http://'.repeat(3) + ')'.repeat(5) + '\n\n[[[[x]]]] **a**b**c [a]([b]([c](';
+  const md = markdown(text, { document, dir: '/r/docs/', ...HOOKS });
+  md.step(() => false);
+  assert.equal(html(md.box), `<div class="md"><div class="mdp"><p>see <a href="http://see"${A}>http://see</a> ` +
+    `<a href="http://see"${A}>http://see</a> <a href="http://"${A}>http://</a>)))))</p>` +
+    '<p>[[[[x]]]] <strong>a</strong>b**c [a]([b]([c](</p></div></div>');
+});

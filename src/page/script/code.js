@@ -355,7 +355,8 @@
       return null;
     }
 
-    // Where line n starts, in pixels from the top of the box; a block drawn line by line is asked.
+    // Where line n starts, in pixels from the top of the pane (the blocks' offset parent); a block drawn
+    // line by line is asked.
     function lineTop(n) {
       const b = blockOf(n);
       if (!b) return -1;

@@ -72,7 +72,7 @@
   function startFollow(d) {
     d.follow = true;
     d.unseen = 0;
-    d.moreBtn.classList.add("hidden");
+    moreButton(d);
     btnTail.classList.add("hidden");
     setFollowButton(true);
     prevBody.scrollTop = prevBody.scrollHeight;

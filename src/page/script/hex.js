@@ -53,12 +53,12 @@
     bar.appendChild(go);
     wrap.appendChild(bar);
     const space = el("div", "hexspace");
-    space.style.height = height + "px";
+    // Room below the last row, so that a jump near the end still brings its row to the top.
+    space.style.height = height + Math.max(0, prevBody.clientHeight - CODE_LINE_PX) + "px";
     const view = el("pre", "hexrows");
     space.appendChild(view);
     wrap.appendChild(space);
     p.host.appendChild(wrap);
-    let top = 0;
     let drawn = -1;
     let frame = 0;
 
@@ -66,18 +66,33 @@
       return Math.max(1, Math.ceil(prevBody.clientHeight / CODE_LINE_PX));
     }
 
-    // The first row in view, from how far the pane has scrolled through the rows' space.
+    // The first row in view. Up to HEX_MAX_PX the pane scrolls a row a line; beyond, a small scroll
+    // (wheel, keys) moves the rows by as much, and a large one (the scroll bar) goes to the row at that
+    // proportion of the file, so both stay smooth and every row can be reached.
+    let at = 0;
+    let lastTop = 0;
+    function clampRow(r) {
+      return Math.max(0, Math.min(rows - 1, r));
+    }
     function rowAtScroll() {
       const into = prevBody.scrollTop - space.offsetTop;
-      if (!scaled) return Math.max(0, Math.min(rows - 1, Math.floor(into / CODE_LINE_PX)));
-      const room = Math.max(1, height - prevBody.clientHeight);
-      return Math.max(0, Math.min(rows - shown(), Math.round(into / room * (rows - shown()))));
+      if (!scaled) return clampRow(Math.floor(into / CODE_LINE_PX));
+      const delta = prevBody.scrollTop - lastTop;
+      lastTop = prevBody.scrollTop;
+      if (into <= 0 || Math.abs(delta) > 2 * prevBody.clientHeight) at = Math.max(0, into) / height * rows;
+      else at += delta / CODE_LINE_PX;
+      at = clampRow(at);
+      return Math.floor(at);
     }
 
-    function scrollForRow(row) {
-      if (!scaled) return space.offsetTop + row * CODE_LINE_PX;
-      const room = Math.max(1, height - prevBody.clientHeight);
-      return space.offsetTop + Math.round(row / Math.max(1, rows - shown()) * room);
+    function jumpTo(row) {
+      if (!scaled) {
+        prevBody.scrollTop = space.offsetTop + row * CODE_LINE_PX;
+        return;
+      }
+      prevBody.scrollTop = space.offsetTop + Math.floor(row / rows * height);
+      lastTop = prevBody.scrollTop;
+      at = row;
     }
 
     function windowFor(offset) {
@@ -121,7 +136,7 @@
     }
 
     function draw() {
-      top = rowAtScroll();
+      const top = rowAtScroll();
       const n = Math.min(shown() + 1, rows - top);
       const key = top * 1e4 + n;
       if (key === drawn) return;
@@ -152,7 +167,7 @@
         toast("An offset from 0 to " + (size - 1) + ", in hex (0x1f) or decimal");
         return;
       }
-      prevBody.scrollTop = scrollForRow(Math.floor(off / HEX_ROW));
+      jumpTo(Math.floor(off / HEX_ROW));
       draw();
     });
     draw();

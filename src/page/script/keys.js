@@ -84,8 +84,9 @@
     }
     switch (ev.key) {
       case "Enter":
-        // Also when a button has focus: the selected entry opens, the button is not pressed.
-        if (choosing || !list.selected()) return;
+        // Also when a button has focus: the selected entry opens, the button is not pressed. Inside the
+        // preview, Enter is its own controls' (a field, a button).
+        if (choosing || !list.selected() || (t && t.closest && t.closest("#preview"))) return;
         ev.preventDefault();
         activate(list.selected());
         break;

@@ -55,8 +55,8 @@
     /* The document is built in parts of about this many blocks, a list weighing as many as its items (a
        top-level list longer than that is cut), so that each part costs about as much to lay out; the
        styles lay a part out only when it is near the visible part of the pane. A part is filled while
-       detached. The first joins the document once full, or when the first step ends, so the start shows
-       at once and the first frame lays out one part only; the later parts gather apart and join
+       detached. The first joins the document once full (the first step runs until then, a bounded
+       amount of work), so the start shows at once and the first frame lays out one part only; the later parts gather apart and join
        together at the end, so the frames in between have nothing to lay out or paint. */
     const MD_PART = 50;
 
@@ -519,13 +519,9 @@
         while (i < lines.length) {
           line(lines[i]);
           i++;
-          if ((i & 15) === 0 && due()) {
-            if (dest === box && part.firstChild) {
-              showPart();
-              inPart = MD_PART;
-            }
-            return false;
-          }
+          // The first step runs until the first part is full, so where parts end never depends on
+          // how fast the machine is.
+          if ((i & 15) === 0 && dest !== box && due()) return false;
         }
         endBlocks();
         footnotes();

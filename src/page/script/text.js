@@ -182,11 +182,6 @@
     const piece = pieceOf(d, w.text);
     d.view.add(piece.text, piece.runs);
     prevBody.appendChild(d.view.box);
-    d.moreBtn = el("button", "more hidden", "Show more");
-    d.moreBtn.addEventListener("click", function () {
-      showMore(d);
-    });
-    prevBody.appendChild(d.moreBtn);
     afterWindow(d, w);
     d.view.paintFirst();
     textTools(d);
@@ -196,8 +191,21 @@
   function afterWindow(d, w) {
     d.lastText = ((d.lastText || "") + w.text).slice(-4 * FOLLOW_CHECK);
     if (d.first > 0 && !d.packed) learnLine(d, w.end, d.view.next());
-    d.moreBtn.classList.toggle("hidden", !d.more || d.tail || d.follow);
+    moreButton(d);
     textMeta(d);
+  }
+
+  // "Show more" below the text while bytes remain after it, made when first needed.
+  function moreButton(d) {
+    const want = d.more && !d.tail && !d.follow;
+    if (want && !d.moreBtn) {
+      d.moreBtn = el("button", "pill more", "Show more");
+      d.moreBtn.addEventListener("click", function () {
+        showMore(d);
+      });
+      prevBody.appendChild(d.moreBtn);
+    }
+    if (d.moreBtn) d.moreBtn.classList.toggle("hidden", !want);
   }
 
   function showMore(d) {
@@ -254,7 +262,7 @@
   function scrollToLine(d, n, tries) {
     const top = d.view.lineTop(n);
     if (top < 0 || doc !== d) return;
-    const want = d.view.box.offsetTop + top - Math.round(prevBody.clientHeight / 3);
+    const want = top - Math.round(prevBody.clientHeight / 3);
     if (Math.abs(prevBody.scrollTop - want) >= 1) prevBody.scrollTop = want;
     if (tries > 0) requestAnimationFrame(function () {
       scrollToLine(d, n, tries - 1);
