@@ -121,8 +121,8 @@ export const VIEWER = {
   'table.csv': 'name,note\nann,"a, b"\nbob,"say ""hi"""\n',
   'table.tsv': 'a\tb\n1\t2\n',
   'data.json': '{"a":[1,2],"b":{"c":null},"n":12345678901234567890}',
-  'links.md': '---\ntitle: Links\n---\n[notes](../notes.txt) [folder](../deep/) [code](code.c)\n\n```c\nint x;\n```\n\n' +
-    '![d](../media/drawing.svg)\n',
+  'links.md': '---\ntitle: Links\n---\n[notes](../../notes.txt) [folder](../../deep/) [code](code.c)\n\n```c\nint x;\n```\n\n' +
+    '![d](../../media/drawing.svg)\n',
   'grow.log': 'first\n',
 };
 
@@ -196,7 +196,7 @@ export function testTree(dir) {
   });
   for (const [name, text] of CODE) put(path.join(home, 'text', name), text);
   put(path.join(home, 'text', 'data.bin'), Buffer.concat([Buffer.from('BIN'), Buffer.alloc(2045)]));
-  for (const [name, content] of Object.entries(VIEWER)) put(path.join(home, 'viewer', name), content);
+  for (const [name, content] of Object.entries(VIEWER)) put(path.join(home, 'docs', 'viewer', name), content);
   for (const [name, content] of Object.entries(HOSTILE_KINDS)) put(path.join(home, 'hostile', 'kinds', name), content);
   put(path.join(dir, 'outside', 'secret.txt'), 'outside any root\n');
   fs.symlinkSync(path.join(dir, 'outside'), path.join(home, 'outside'));

@@ -146,14 +146,14 @@ describe('Text', () => {
 });
 
 describe('Viewer', () => {
-  const V = `${HOME}/viewer`;
+  const V = `${HOME}/docs/viewer`;
   // The classes of the coloured pieces of the code view, and its text.
   const colours = (page) => page.$eval('#prevBody .codetxt', (c) => [[...new Set([...c.querySelectorAll('.tx span, .t span')]
     .map((e) => e.className))].sort(), [...c.querySelectorAll('.tx, .l .t')].map((e) => e.textContent).join('\n')]);
   const at = (dir, file, extra = '') => `${PAGE}#dir=${enc(dir)}&file=${enc(file)}${extra}`;
 
   test('code is coloured by the language its extension, name or first line names, and keeps its exact text', async () => {
-    const t = await openAt('viewer');
+    const t = await openAt('docs', 'viewer');
     const cases = [['code.c', ['h-comment', 'h-keyword', 'h-number', 'h-params', 'h-title', 'h-type']], ['Makefile', ['h-section']],
       ['run', ['h-comment', 'h-keyword']], ['plain.txt', []]];
     for (const [name, classes] of cases) {
@@ -166,7 +166,7 @@ describe('Viewer', () => {
   });
 
   test('a log shows its terminal colours, the escapes hidden', async () => {
-    const t = await openAt('viewer');
+    const t = await openAt('docs', 'viewer');
     await preview(t.page, 'colors.log');
     await until(t.page, () => document.querySelector('#prevBody .tx span'));
     const spans = await t.page.$$eval('#prevBody .tx span', (es) => es.map((e) => [e.textContent, e.className, e.style.color]));
@@ -247,7 +247,7 @@ describe('Viewer', () => {
   test('Follow (f) appends what the file gains, counts new lines while scrolled up, and starts again when the file is cut short', async () => {
     const file = `${V}/grow.log`;
     fs.writeFileSync(file, 'first\n');
-    const t = await openAt('viewer');
+    const t = await openAt('docs', 'viewer');
     await preview(t.page, 'grow.log');
     await t.page.keyboard.press('f');
     await until(t.page, () => document.querySelector('#btnFollow').getAttribute('aria-pressed') === 'true');
@@ -276,7 +276,7 @@ describe('Viewer', () => {
   });
 
   test('a text that is not UTF-8 shows as Windows-1252 with a note and a picker, and a UTF-16 file as its text', async () => {
-    const t = await openAt('viewer');
+    const t = await openAt('docs', 'viewer');
     await preview(t.page, 'latin1.txt');
     await until(t.page, () => document.querySelector('#prevBody .codetxt'));
     assert.deepEqual([await t.page.textContent('#prevBody .note'), await t.page.inputValue('#prevEnc'), (await code(t.page))[1]],
@@ -291,7 +291,7 @@ describe('Viewer', () => {
   });
 
   test('a gzip-compressed text shows decompressed, with a note', async () => {
-    const t = await openAt('viewer');
+    const t = await openAt('docs', 'viewer');
     await preview(t.page, 'notes.txt.gz');
     await until(t.page, () => document.querySelector('#prevBody .codetxt'));
     assert.deepEqual([await t.page.textContent('#prevBody .note'), await code(t.page)],
@@ -300,7 +300,7 @@ describe('Viewer', () => {
   });
 
   test('a PDF shows in the browser\'s own viewer, framed from the raw action, with a download button', async () => {
-    const t = await openAt('viewer');
+    const t = await openAt('docs', 'viewer');
     await preview(t.page, 'doc.pdf');
     const src = `/plugin_files?action=raw&path=${enc(`${V}/doc.pdf`)}`;
     assert.equal(await t.page.getAttribute('#prevBody .pdfwrap iframe', 'src'), src);
@@ -313,7 +313,7 @@ describe('Viewer', () => {
   });
 
   test('CSV and TSV show as a table with its header and quoted fields, and their source on request', async () => {
-    const t = await openAt('viewer');
+    const t = await openAt('docs', 'viewer');
     const table = (page) => page.$eval('#prevBody .csv', (c) => [...c.querySelectorAll('.csvh, .cr')]
       .map((r) => [...r.children].map((e) => e.textContent)));
     await preview(t.page, 'table.csv');
@@ -326,7 +326,7 @@ describe('Viewer', () => {
   });
 
   test('JSON shows pretty-printed, its numbers as written, and folds', async () => {
-    const t = await openAt('viewer');
+    const t = await openAt('docs', 'viewer');
     await preview(t.page, 'data.json');
     const text = () => t.page.$eval('#prevBody .json', (j) => [...j.querySelectorAll('.jh, .je')]
       .filter((e) => e.offsetParent !== null).map((e) => e.innerText).join('\n'));
@@ -340,7 +340,7 @@ describe('Viewer', () => {
 
 describe('Markdown', () => {
   test('relative links open a folder\'s listing or a file\'s preview here; front matter is a table, fenced code coloured, a drawing shown', async () => {
-    const t = await openAt('viewer');
+    const t = await openAt('docs', 'viewer');
     await preview(t.page, 'links.md');
     await until(t.page, () => document.querySelector('#prevBody .md img')?.complete);
     const doc = await t.page.$eval('#prevBody .md', (md) => [md.querySelector('.fm').textContent,
@@ -351,7 +351,7 @@ describe('Markdown', () => {
     await listed(t.page, 'home');
     await until(t.page, () => document.querySelector('#prevName').textContent === 'notes.txt' && document.querySelector('#prevBody .tx'));
     assert.equal((await code(t.page))[1], CODE[0][1].replace(/\n$/, ''));
-    await walk(t.page, 'viewer');
+    await walk(t.page, 'docs', 'viewer');
     await preview(t.page, 'links.md');
     await t.page.click('#prevBody .md a >> text=folder');
     await listed(t.page, 'deep');
