@@ -243,7 +243,7 @@
       } else if (ps) {
         const tx = el("div", "tx");
         for (const p of ps) tx.appendChild(pieceNode(p));
-        b.el.replaceChild(tx, b.el.lastChild);
+        b.el.replaceChild(tx, b.el.querySelector(".tx"));
       }
       markBlock(b);
     }
