@@ -9,6 +9,8 @@
 
 #include "str.h"
 
+#include "buf.h"
+
 /* Longest entry name the platforms give, NUL included: 255 bytes on POSIX,
  * 259 in a Win32 find record. */
 enum { ENT_NAME_MAX = 260 };
@@ -60,6 +62,10 @@ static inline size_t ent_keep_name(struct DirEntry *e, char *slot, const char *n
     e->key = key;
     return 2 * n;
 }
+
+/* The entry's fields as a listing writes them, from "name" to "mode",
+ * without the braces around them: the folder search writes the same. */
+void ent_put(struct OutBuf *b, const struct DirEntry *e);
 
 /* 1 for "." and "..", and for any other name that begins with a dot unless
  * hidden names are asked for. */

@@ -159,11 +159,16 @@ int resp_body_buf(struct OutBuf *b)
     return sent;
 }
 
-int resp_end(void)
+int resp_flush(void)
 {
     if (fflush(stdout) != 0 || ferror(stdout))
         g_gone = 1;
     return !g_gone;
+}
+
+int resp_end(void)
+{
+    return resp_flush();
 }
 
 void resp_print(const char *text)
