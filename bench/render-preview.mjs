@@ -132,7 +132,7 @@ async function jump(browser, url, reference) {
     if (!reference) await preview('bytes.bin')(page);
     await page.waitForSelector('#prevBody .hexbar input');
     const middle = 2 * 1024 * MIB;
-    const want = middle.toString(16).padStart(9, '0');
+    const want = middle.toString(16).padStart(8, '0');
     await page.evaluate((w) => {
       window.__drawn = null;
       new MutationObserver(() => {

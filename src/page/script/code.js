@@ -301,11 +301,19 @@
         b.nl = nl;
         blocks.push(b);
         frag.appendChild(b.el);
-        near.observe(b.el);
+        watch(b);
         pos = end;
       }
       box.appendChild(frag);
       digits();
+    }
+
+    // Only a block that is drawn differently near the view is watched: a plain text that does not wrap
+    // costs no observer at all.
+    function watch(b) {
+      if (b.watched || !(wrap || how.language || (b.runs && b.runs.length))) return;
+      b.watched = true;
+      near.observe(b.el);
     }
 
     function drop(max) {
@@ -369,6 +377,7 @@
       box.classList.toggle("wrap", on);
       queue = [];
       for (const b of blocks) {
+        watch(b);
         if (b.painted) {
           b.painted = false;
           plain(b);

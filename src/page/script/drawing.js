@@ -19,18 +19,8 @@
       p.host.insertBefore(note("Shown as its source: the drawing is larger than the 1 MB a preview reads."), p.host.firstChild);
       return;
     }
-    showRich(text, answer, p, function (host) {
-      const wrap = el("div", "imgwrap drawing");
-      const img = document.createElement("img");
-      img.alt = p.name;
-      img.addEventListener("error", function () {
-        if (!p.live()) return;
-        wrap.textContent = "";
-        wrap.appendChild(note("This drawing could not be displayed."));
-      });
-      drawingImage(img, text);
-      wrap.appendChild(img);
-      host.appendChild(wrap);
+    showRich(text, answer, p, function () {
+      drawingImage(picture(p, "imgwrap drawing", "This drawing could not be displayed."), text);
     });
   }
 

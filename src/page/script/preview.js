@@ -56,18 +56,23 @@
     };
   }
 
-  function showImage(p) {
-    const wrap = el("div", "imgwrap");
+  // A picture in its frame, named by the file; one that cannot be shown leaves a note instead.
+  function picture(p, cls, failed) {
+    const wrap = el("div", cls);
     const img = document.createElement("img");
     img.alt = p.name;
     img.addEventListener("error", function () {
       if (!p.live()) return;
       wrap.textContent = "";
-      wrap.appendChild(note("This image could not be displayed."));
+      wrap.appendChild(note(failed));
     });
-    img.src = rawUrl(p.path);
     wrap.appendChild(img);
     p.host.appendChild(wrap);
+    return img;
+  }
+
+  function showImage(p) {
+    picture(p, "imgwrap", "This image could not be displayed.").src = rawUrl(p.path);
   }
 
   const btnTail = byId("btnTail");

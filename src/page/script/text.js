@@ -94,7 +94,7 @@
         const text = typeof a.text === "string" ? a.text : "";
         const keep = lines.wholeLength(text, a.truncated === true);
         const offset = typeof a.offset === "number" ? a.offset : 0;
-        const end = offset + (keep === text.length ? a.bytes_read : lines.utf8Length(text.slice(0, keep)));
+        const end = offset + a.bytes_read - lines.utf8Length(text.slice(keep));
         return { text: text.slice(0, keep), offset: offset, end: end, size: a.size, more: end < a.size, mtime: a.mtime,
           binary: a.binary === true };
       });
@@ -438,7 +438,8 @@
     const more = answer.truncated === true;
     const keep = lines.wholeLength(text, more);
     const offset = typeof answer.offset === "number" ? answer.offset : 0;
-    const end = offset + (keep === text.length ? answer.bytes_read : lines.utf8Length(text.slice(0, keep)));
+    // What is left out is at most a line: counting its bytes is cheaper than counting the window's.
+    const end = offset + answer.bytes_read - lines.utf8Length(text.slice(keep));
     return { text: text.slice(0, keep), offset: offset, end: end, size: answer.size, more: end < answer.size, mtime: answer.mtime };
   }
 
