@@ -55,8 +55,8 @@
     /* The document is built in parts of about this many blocks, a list weighing as many as its items (a
        top-level list longer than that is cut), so that each part costs about as much to lay out; the
        styles lay a part out only when it is near the visible part of the pane. A part is filled while
-       detached. The first joins the document once full (the first step runs until then, a bounded
-       amount of work), so the start shows at once and the first frame lays out one part only; the later parts gather apart and join
+       detached. The first joins the document once full, never earlier, so its shape does not depend on
+       how fast the machine is, and the first frame lays out one part only; the later parts gather apart and join
        together at the end, so the frames in between have nothing to lay out or paint. */
     const MD_PART = 50;
 
@@ -174,6 +174,8 @@
       }
       let quote = [];
       let inComment = false;
+      let pending = null;
+      let tbl = null;
       let part = el("div", "mdp");
       let dest = box;
       let inPart = 0;
@@ -257,17 +259,25 @@
         m[12] = m[12].slice(0, end);
       }
 
-      function renderInline(s, host) {
-        let last = 0;
+      // The inline content of s from position from into host; with due, it stops once due() says the
+      // step's time is up (asked every 256 pieces) and answers where to go on, else -1 when done.
+      function inlineFrom(s, host, from, due) {
+        let last = from;
         let m;
-        INLINE.lastIndex = 0;
+        let n = 0;
+        INLINE.lastIndex = from;
         while ((m = INLINE.exec(s)) !== null) {
           if (m[12] !== undefined) trimUrl(m);
           if (m.index > last) host.appendChild(doc.createTextNode(s.slice(last, m.index)));
           host.appendChild(inlineToken(m));
           last = INLINE.lastIndex;
+          if ((++n & 255) === 0 && due && due()) return last;
         }
         if (last < s.length) host.appendChild(doc.createTextNode(s.slice(last)));
+        return -1;
+      }
+      function renderInline(s, host) {
+        inlineFrom(s, host, 0, null);
       }
 
       function tableRow(line, tag, align) {
@@ -301,10 +311,14 @@
         renderInline(s, b);
         return b;
       }
+      // A paragraph can be any length: it is built a slice at a time, like the lines.
       function endPara() {
         if (!para.length) return;
-        add(inlineBlock("p", para.join(" ")));
+        const p = doc.createElement("p");
+        const text = para.join(" ");
         para = [];
+        add(p);
+        pending = [text, p, 0];
       }
       function endItem(level) {
         const item = level.item;
@@ -343,6 +357,7 @@
         add(q);
       }
       function endBlocks() {
+        tbl = null;
         endPara();
         endQuote();
         while (lists.length) closeList();
@@ -386,18 +401,25 @@
         top.item = { li: doc.createElement("li"), parts: [s.slice(m[0].length)] };
         top.list.appendChild(top.item.li);
       }
+      // The head and the line of dashes; the rows that follow are lines of their own (tableLine), so a
+      // long table is built a slice at a time.
       function table(align) {
         const t = doc.createElement("table");
         const head = doc.createElement("thead");
         head.appendChild(tableRow(lines[i], "th", align));
         t.appendChild(head);
         i++;
-        let body = null;
-        while (i + 1 < lines.length && lines[i + 1].trim() !== "") {
-          if (!body) body = t.appendChild(doc.createElement("tbody"));
-          body.appendChild(tableRow(lines[++i], "td", align));
-        }
         add(t);
+        tbl = { t: t, align: align, body: null };
+      }
+      function tableLine(s) {
+        if (s.trim() === "") {
+          tbl = null;
+          return false;
+        }
+        if (!tbl.body) tbl.body = tbl.t.appendChild(doc.createElement("tbody"));
+        tbl.body.appendChild(tableRow(s, "td", tbl.align));
+        return true;
       }
       function heading(level, s) {
         const h = inlineBlock("h" + level, s);
@@ -476,6 +498,7 @@
       function line(raw) {
         let m;
         let align;
+        if (tbl && tableLine(raw)) return;
         const s = raw.indexOf("<!--") >= 0 || inComment ? uncomment(raw) : raw;
         if (s === null) return;
         if (quoteLine(s)) return;
@@ -514,16 +537,29 @@
         }
       }
 
+      // The paragraph being built, when a step ended inside it: [text, element, where to go on].
+      function resume(due) {
+        if (!pending) return true;
+        const at = inlineFrom(pending[0], pending[1], pending[2], due);
+        if (at >= 0) {
+          pending[2] = at;
+          return false;
+        }
+        pending = null;
+        return true;
+      }
+
       function step(due) {
         if (i === 0) frontMatter();
-        while (i < lines.length) {
+        for (;;) {
+          if (!resume(due)) return false;
+          if (i >= lines.length) break;
           line(lines[i]);
           i++;
-          // The first step runs until the first part is full, so where parts end never depends on
-          // how fast the machine is.
-          if ((i & 15) === 0 && dest !== box && due()) return false;
+          if ((i & 15) === 0 && due()) return false;
         }
         endBlocks();
+        if (!resume(due)) return false;
         footnotes();
         showPart();
         box.appendChild(dest);
