@@ -62,12 +62,22 @@ function(plugin_files_sources out)
             -DOUT_JS=${gen}/kinds.js -P ${PLUGIN_FILES_TOP}/cmake/file_kinds.cmake
     DEPENDS ${PLUGIN_FILES_SRC}/kinds.table ${PLUGIN_FILES_TOP}/cmake/file_kinds.cmake
     COMMENT "Making the tables of file kinds")
+  # The highlighting library comes from npm (package.json): npm ci puts it here.
+  set(hljs ${PLUGIN_FILES_TOP}/node_modules/@highlightjs/cdn-assets)
+  if(NOT EXISTS ${hljs}/package.json)
+    message(FATAL_ERROR "${hljs} is missing: run npm ci in ${PLUGIN_FILES_TOP} first")
+  endif()
+  add_custom_command(
+    OUTPUT ${gen}/highlight.js
+    COMMAND ${CMAKE_COMMAND} -DLIB=${hljs} -DOUT=${gen}/highlight.js -P ${PLUGIN_FILES_TOP}/cmake/highlight.cmake
+    DEPENDS ${hljs}/package.json ${PLUGIN_FILES_TOP}/cmake/highlight.cmake
+    COMMENT "Taking the highlighting library into the page")
   file(GLOB_RECURSE page_texts CONFIGURE_DEPENDS ${PLUGIN_FILES_SRC}/page/*)
   add_custom_command(
     OUTPUT ${gen}/page_texts.cpp
     COMMAND ${CMAKE_COMMAND} -DSRC=${PLUGIN_FILES_SRC}/page -DWORK=${gen}
             -DOUT=${gen}/page_texts.cpp -P ${PLUGIN_FILES_TOP}/cmake/embed_page.cmake
-    DEPENDS ${page_texts} ${gen}/kinds.js ${PLUGIN_FILES_TOP}/cmake/embed_page.cmake
+    DEPENDS ${page_texts} ${gen}/kinds.js ${gen}/highlight.js ${PLUGIN_FILES_TOP}/cmake/embed_page.cmake
     COMMENT "Embedding the page texts")
   set(files ${gen}/page_texts.cpp ${gen}/kinds_table.inc)
   foreach(name IN LISTS PLUGIN_FILES_ACTIONS PLUGIN_FILES_MODULES PLUGIN_FILES_FS)

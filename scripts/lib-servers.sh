@@ -20,11 +20,15 @@
 #   srv_ensure TEST:PACKAGE...
 #       srv_install for the packages whose TEST is missing. TEST is a command
 #       name, or an absolute path that must exist.
+#   srv_npm
+#       npm ci in the repository when node_modules is older than the lock
+#       file or missing: the page's build reads the highlighting library
+#       from it.
 #   srv_build [BUILD_DIR [CMAKE_ARG...]]
 #       Configure and build the program (Release, Ninja) into BUILD_DIR,
 #       default build/ in the repository, installing the headers and
-#       archives of the libraries it links (SRV_BUILD_LIBS) first when they
-#       are missing; prints the program's path.
+#       archives of the libraries it links (SRV_BUILD_LIBS) and the npm
+#       packages first when they are missing; prints the program's path.
 #   srv_port_open PORT
 #       True when something accepts connections on 127.0.0.1:PORT.
 #   srv_free_port
@@ -100,10 +104,16 @@ srv_ensure() {
   srv_install "${missing[@]}"
 }
 
+srv_npm() {
+  local stamp=$SRV_REPO/node_modules/.package-lock.json
+  [[ -e $stamp && ! $SRV_REPO/package-lock.json -nt $stamp ]] && return 0
+  srv_ensure npm:npm >&2 && (cd "$SRV_REPO" && npm ci --silent --no-audit --no-fund >&2)
+}
+
 srv_build() {
   local dir=${1:-$SRV_REPO/build}
   shift $(($# ? 1 : 0))
-  srv_ensure "${SRV_BUILD_LIBS[@]}" >&2 || return 1
+  srv_ensure "${SRV_BUILD_LIBS[@]}" >&2 && srv_npm || return 1
   cmake -S "$SRV_REPO" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >&2 &&
     cmake --build "$dir" >&2 &&
     echo "$dir/plugin_files"

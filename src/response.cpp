@@ -55,10 +55,12 @@ static const char NO_STORE[] = "Cache-Control: no-store";
 static const char NOSNIFF[] = "X-Content-Type-Options: nosniff";
 static const char SAME_ORIGIN_FRAMES[] = "X-Frame-Options: SAMEORIGIN";
 /* The page runs its own inline script and styles, shows pictures and media
- * from the program and calls nothing but the program. */
+ * from the program (drawings from their text, as blob: pictures, which run
+ * nothing), frames a PDF from the program in the browser's viewer and calls
+ * nothing but the program. */
 static const char PAGE_POLICY[] = "Content-Security-Policy: default-src 'none'; script-src 'unsafe-inline'; "
-                                  "style-src 'unsafe-inline'; img-src 'self' data:; media-src 'self'; "
-                                  "connect-src 'self'; form-action 'none'; base-uri 'none'";
+                                  "style-src 'unsafe-inline'; img-src 'self' data: blob:; media-src 'self'; "
+                                  "frame-src 'self'; connect-src 'self'; form-action 'none'; base-uri 'none'";
 /* A file opened on its own runs nothing; the browser shows sound and film
  * by a player that loads the same address again, which media-src lets it. */
 static const char FILE_POLICY[] = "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; "

@@ -30,7 +30,7 @@ const TYPES = [
   ['c.gif', undefined, 'image/gif', 'inline'], ['d.webp', undefined, 'image/webp', 'inline'],
   ['e.bmp', undefined, 'image/bmp', 'inline'], ['f.ico', undefined, 'image/x-icon', 'inline'],
   ['.png', undefined, 'image/png', 'inline'], ['drawing.svg', undefined, TXT, 'attachment'],
-  ['report.pdf', undefined, 'application/pdf', 'attachment'], ['notes.txt', '1', TXT, 'attachment'],
+  ['report.pdf', undefined, 'application/pdf', 'inline'], ['report.pdf', '1', 'application/pdf', 'attachment'], ['notes.txt', '1', TXT, 'attachment'],
   ...['g.md', 'h.json', 'i.c', 'j.H', 'k.log', 'page.html', 'x.xhtml', 'y.shtml'].map((n) => [n, undefined, TXT, 'attachment']),
   // Windows drops a trailing dot from a name, so "notes." is a POSIX name only.
   ...['PAGE.HTML', 'z.HtM', 'README', ...(WIN ? [] : ['notes.']), 'archive.tar.gz', '.bashrc', 'x.cc', 'x.pn', 'x.pngx']

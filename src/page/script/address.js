@@ -11,7 +11,8 @@
       sort: sort === "size" || sort === "time" ? sort : "name",
       desc: p.get("desc") === "1",
       q: p.get("q") || "",
-      hidden: p.get("hidden") === "1"
+      hidden: p.get("hidden") === "1",
+      line: p.get("line") || ""
     };
   }
 
@@ -31,6 +32,7 @@
     const p = new URLSearchParams();
     if (curPath) p.set("dir", curPath);
     if (fileInDir()) p.set("file", fileInDir());
+    if (fileInDir() && curLine) p.set("line", curLine);
     if (sortKey !== "name") p.set("sort", sortKey);
     if (sortDesc) p.set("desc", "1");
     if (filterText) p.set("q", filterText);
@@ -71,6 +73,7 @@
   }
 
   function applyAddress(st) {
+    wantLine = st.line;
     setSort(st.sort, st.desc);
     setFilter(st.q);
     setHidden(st.hidden);

@@ -49,6 +49,14 @@
     }
   }
 
+  function storeSet(key, value) {
+    try {
+      localStorage.setItem(key, value);
+    } catch (e) {
+      // Nothing is kept; the choice still holds for this visit.
+    }
+  }
+
   const params = new URLSearchParams(location.search);
   const node = params.get("node") || "";
   const sid = params.get("id") || "";
