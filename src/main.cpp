@@ -86,16 +86,16 @@ static int answer_meta(int argc, char **argv)
 }
 
 /* The action the query names. A query that names none gets the page, unless
- * it asks for JSON, which means the roots. Empty when nothing fits. */
+ * it asks for JSON, which means the roots. Empty when nothing fits, a name
+ * too long for any action included. */
 static int choose_action(const char *query, char *action)
 {
     char format[FORMAT_MAX];
-    get_query_val(query, "action", action, ACTION_MAX);
-    if (action[0])
+    if (get_query_val(query, "action", action, ACTION_MAX) == QUERY_TOO_LONG || action[0])
         return 1;
     if (!strstr(query, "format=json"))
         return 0;
-    if (get_query_val(query, "format", format, sizeof format) && strcmp(format, "json") == 0)
+    if (get_query_val(query, "format", format, sizeof format) == QUERY_FOUND && strcmp(format, "json") == 0)
         str_copy(action, ACTION_MAX, "roots");
     return 1;
 }
@@ -108,9 +108,12 @@ static void dispatch(const char *query, const char *name)
         json_err(400, "unknown action");
         return;
     }
+    if (get_query_val(query, "path", path, sizeof path) == QUERY_TOO_LONG) {
+        path_err(400);
+        return;
+    }
     if (action->weight == HEAVY && !heavy_enter())
         return;
-    get_query_val(query, "path", path, sizeof path);
     action->run(query, path);
 }
 
