@@ -120,10 +120,8 @@ static void dispatch(const char *query, const char *name)
 /* The gate, the roots, then the page or one action. */
 static void serve(void)
 {
-    if (!gate_admits()) {
-        gate_refuse();
+    if (!gate_admits())
         return;
-    }
     path_setup_roots();
     const char *query = getenv("QUERY_STRING");
     char action[ACTION_MAX];
