@@ -1,10 +1,12 @@
 #include "actions.h"
 
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
 
+#include "config.h"
 #include "http.h"
 #include "json.h"
 #include "kinds.h"
@@ -17,30 +19,19 @@ enum {
     CHUNK = 65536,
     FILE_NAME_MAX = 512
 };
-/* The size limit when the host sets none. */
-static const long long RAW_DEFAULT_LIMIT = 67108864;
+/* The size limit when the host sets none: delivery streams in bounded
+ * memory, so a file of any size costs no more than a small one. */
+static const long long RAW_NO_LIMIT = 0;
 static const long long MiB = 1048576;
 
 /* Static so that delivery allocates nothing however large the file. */
 static char g_chunk[CHUNK];
 
-/* FILES_RAW_LIMIT as a positive decimal number of bytes (one too large to
- * hold means no limit a file can reach); the default for anything else. */
-static long long raw_limit(void)
-{
-    const char *text = getenv("FILES_RAW_LIMIT");
-    const char *end;
-    long long limit;
-    if (!text || !str_decimal(text, &end, &limit) || *end || limit <= 0)
-        return RAW_DEFAULT_LIMIT;
-    return limit;
-}
-
 /* 1 after answering 413 when size is over the limit. */
 static int refused_as_large(long long size, long long limit)
 {
     char message[64];
-    if (size <= limit)
+    if (limit == RAW_NO_LIMIT || size <= limit)
         return 0;
     if (limit % MiB == 0)
         snprintf(message, sizeof message, "file larger than %lld MiB", limit / MiB);
@@ -144,7 +135,7 @@ void act_raw(const char *query, const char *path)
     struct FsStat st;
     struct FsFile f;
     struct FsVersion v;
-    long long limit = raw_limit();
+    long long limit = config_limit("FILES_RAW_LIMIT", RAW_NO_LIMIT, LLONG_MAX);
     if (!path_regular_file(path, canon, &st) || refused_as_large(st.size, limit))
         return;
     char name[FILE_NAME_MAX];

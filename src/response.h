@@ -27,7 +27,7 @@ enum RespKind {
     RESP_PAGE,         /* the browser page */
     RESP_FILE,         /* a file's bytes */
     RESP_ARCHIVE,      /* a folder as a ZIP archive */
-    RESP_NOT_MODIFIED  /* a 304: no type and no body */
+    RESP_NOT_MODIFIED  /* a file's 304: no type and no body */
 };
 
 /* Reads REQUEST_METHOD; called once, before anything is written. */

@@ -8,7 +8,8 @@ const VERSION = 'plugin_files 1.0.0\n';
 const PAGE_HEAD = 'Content-Type: text/html; charset=utf-8\r\nCache-Control: no-store\r\n' +
   'X-Content-Type-Options: nosniff\r\nX-Frame-Options: SAMEORIGIN\r\n' +
   "Content-Security-Policy: default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; " +
-  "img-src 'self' data:; media-src 'self'; connect-src 'self'; form-action 'none'; base-uri 'none'\r\n\r\n";
+  "img-src 'self' data:; media-src 'self'; connect-src 'self'; form-action 'none'; base-uri 'none'\r\n" +
+  'Referrer-Policy: no-referrer\r\n\r\n';
 const UNKNOWN = errOut(400, 'unknown action');
 
 const METADATA = [
@@ -67,7 +68,7 @@ for (const [query, want] of CHOICE) {
 }
 
 test('every request without an action gets the same page under the fixed header block', () => {
-  assert.equal(PAGE_HEAD.length, 326);
+  assert.equal(PAGE_HEAD.length, 356);
   const page = run({});
   assert.equal(page.status, 0);
   assert.equal(page.head, PAGE_HEAD);

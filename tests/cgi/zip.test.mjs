@@ -5,13 +5,13 @@ import { randomBytes } from 'node:crypto';
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import { test } from 'node:test';
-import { readArchive, sha } from './archive.mjs';
+import { extractEverywhere, readArchive, SCRATCH, sha } from './archive.mjs';
 import { api, build, DIR, errOut, posixOnly, setMtime, tmpBase, WIN } from './lib.mjs';
 
 const R = tmpBase();
 const zip = (dir, params = {}, opts = {}) => api({ action: 'zip', path: dir, ...params }, { roots: [R], ...opts });
 const zipHead = (name) => 'Content-Type: application/zip\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n' +
-  `Content-Disposition: attachment; filename="${name}"\r\n\r\n`;
+  `Referrer-Policy: no-referrer\r\nContent-Disposition: attachment; filename="${name}"\r\n\r\n`;
 
 /** The entries of a successful answer, after the exact header block and every reader's check. */
 function entriesOf(r, fileName) {
