@@ -15,6 +15,8 @@ enum { MAX_ROOTS = 8, ROOT_NAME_MAX = 512 };
 extern char g_roots[MAX_ROOTS][FS_PATH_MAX];
 extern int g_root_count;
 
+/* Adds a root: an absolute path, canonicalised, once; anything else is
+ * left out silently. */
 void add_root(const char *path);
 /* The platform's default and profile roots, then FILES_ALLOWED_ROOT split at
  * ";", at most MAX_ROOTS in all. */
