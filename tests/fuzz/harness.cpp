@@ -358,7 +358,7 @@ static int status_line(const std::string &value)
     static const char *known[] = {"400 Bad Request", "401 Unauthorized", "403 Forbidden", "404 Not Found",
                                   "405 Method Not Allowed", "413 Payload Too Large",
                                   "500 Internal Server Error", "206 Partial Content", "304 Not Modified", "412 Precondition Failed",
-                                  "416 Range Not Satisfiable"};
+                                  "416 Range Not Satisfiable", "503 Service Unavailable"};
     for (const char *k : known)
         if (value == k)
             return atoi(k);
