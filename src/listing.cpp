@@ -7,22 +7,29 @@
 size_t ent_keep_name(struct DirEntry *e, char *slot, const char *name)
 {
     str_copy(slot, ENT_NAME_MAX, name);
-    size_t n = strlen(slot) + 1;
-    char *key = slot + n;
-    for (size_t i = 0; i < n; i++)
-        key[i] = (char)str_lower((unsigned char)slot[i]);
     e->name = slot;
-    e->key = key;
-    return 2 * n;
+    return strlen(slot) + 1;
 }
 
-/* The folded keys decide; strcmp compares bytes as unsigned, as the order
- * wants, and many at a time. */
+/* The names with A-Z lowered, compared as unsigned bytes. */
+static int folded_cmp(const char *a, const char *b)
+{
+    for (;; a++, b++) {
+        unsigned char x = str_lower((unsigned char)*a), y = str_lower((unsigned char)*b);
+        if (x != y)
+            return x < y ? -1 : 1;
+        if (x == 0)
+            return 0;
+    }
+}
+
+/* The folded names decide; strcmp then compares bytes as unsigned, as the
+ * order wants. */
 int ent_order(const struct DirEntry *x, const struct DirEntry *y)
 {
     if (x->is_dir != y->is_dir)
         return x->is_dir ? -1 : 1;
-    int by_key = strcmp(x->key, y->key);
+    int by_key = folded_cmp(x->name, y->name);
     return by_key ? by_key : strcmp(x->name, y->name);
 }
 
@@ -30,7 +37,7 @@ static void key_of(const struct DirEntry *e, unsigned int index, struct SortKey 
 {
     k->head[0] = k->head[1] = 0;
     for (int i = 0, stop = 0; i < 16 && !stop; i++) {
-        unsigned char c = (unsigned char)e->key[i];
+        unsigned char c = str_lower((unsigned char)e->name[i]);
         k->head[i / 8] |= (unsigned long long)c << (56 - 8 * (i % 8));
         stop = c == 0;
     }

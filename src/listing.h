@@ -10,19 +10,20 @@
  * 259 in a Win32 find record. */
 enum { ENT_NAME_MAX = 260 };
 
-/* A name and its sort key side by side. */
-enum { ENT_SLOT_MAX = 2 * ENT_NAME_MAX };
+/* The most room one kept name takes. */
+enum { ENT_SLOT_MAX = ENT_NAME_MAX };
 
-/* One listed entry; its name and key live in the listing's name pool. mode
- * is 0 when its attributes could not be read. */
+/* One listed entry; its name lives in the listing's name pool. mode is 0
+ * when its attributes could not be read; `answered` marks an entry of the
+ * part that an answer carries. */
 struct DirEntry {
     const char *name;
-    const char *key;   /* the name with A-Z lowered */
     int is_dir;
     int is_link;
     long long size;
     long long mtime;
     int mode;
+    int answered;
 };
 
 /* Directories first, then names by ASCII-lower-cased bytes; names equal in
@@ -32,8 +33,8 @@ int ent_order(const struct DirEntry *x, const struct DirEntry *y);
 /* What the sort moves about, small so that a listing's keys fill a few
  * cache lines rather than sending each comparison after two entries: the
  * entry's place in its table, whether it is a file, and the first 16 bytes
- * of its key as two big-endian numbers, NUL-padded, which order as the
- * bytes do. */
+ * of its folded name as two big-endian numbers, NUL-padded, which order as
+ * the bytes do. */
 struct SortKey {
     unsigned long long head[2];
     unsigned int file;
@@ -43,8 +44,10 @@ struct SortKey {
 /* Sorts the n entries by ent_order, with room for 2 * n keys; the keys in
  * order, each naming its entry by index, are at the pointer returned. */
 const struct SortKey *ent_sort(const struct DirEntry *entries, int n, struct SortKey *room);
-/* Puts the name, cut to ENT_NAME_MAX, and its key into slot, which has room
- * for ENT_SLOT_MAX bytes, and points e at them; the bytes used. */
+/* Puts the name, cut to ENT_NAME_MAX, into slot, which has room for
+ * ENT_SLOT_MAX bytes, and points e at it; the bytes used. Its key is the
+ * name itself, folded as it is compared: a listing of a huge folder keeps
+ * one copy of each name, not two. */
 size_t ent_keep_name(struct DirEntry *e, char *slot, const char *name);
 
 /* 1 for "." and "..", and for any other name that begins with a dot unless
