@@ -168,7 +168,7 @@ static void compact(struct Listing *ls, const char *kept, int last)
     for (int i = 0; i < ls->count; i++) {
         if (!kept[i])
             continue;
-        size_t len = strlen(ls->entries[i].name) + 1;
+        size_t len = ls->entries[i].len + 1u;
         if (c->size - used < len) {
             c = c->next;
             used = 0;
@@ -215,7 +215,7 @@ static void stat_entry(struct FsDir *d, size_t dir_len, struct DirEntry *e)
     struct FsStat st;
     if (dir_len + 1 + strlen(e->name) >= FS_PATH_MAX || !fs_stat_at(d, e->name, &st))
         return;
-    e->is_dir = st.is_dir;
+    e->is_dir = (unsigned char)st.is_dir;
     e->size = st.size;
     e->mtime = st.mtime;
     e->mode = st.is_dir ? 0755 : 0644;
@@ -227,7 +227,11 @@ static void stat_entry(struct FsDir *d, size_t dir_len, struct DirEntry *e)
  * when it is answered. */
 static int add_entry(struct Listing *ls, struct FsDir *d, size_t dir_len, const struct FsEntry *fe)
 {
-    struct DirEntry e = {fe->name, fe->is_dir, fe->is_link, 0, 0, 0, 0};
+    struct DirEntry e = {};
+    e.name = fe->name;
+    e.len = (unsigned short)strnlen(fe->name, ENT_NAME_MAX - 1);
+    e.is_dir = (unsigned char)fe->is_dir;
+    e.is_link = (unsigned char)fe->is_link;
     ls->total++;
     if (e.is_link)
         stat_entry(d, dir_len, &e);

@@ -15,15 +15,16 @@ enum { ENT_SLOT_MAX = ENT_NAME_MAX };
 
 /* One listed entry; its name lives in the listing's name pool. mode is 0
  * when its attributes could not be read; `answered` marks an entry of the
- * part that an answer carries. */
+ * part that an answer carries. 40 bytes: a huge folder keeps many. */
 struct DirEntry {
     const char *name;
-    int is_dir;
-    int is_link;
     long long size;
     long long mtime;
     int mode;
-    int answered;
+    unsigned short len;    /* of the name, without its NUL */
+    unsigned char is_dir;
+    unsigned char is_link;
+    unsigned char answered;
 };
 
 /* Directories first, then names by ASCII-lower-cased bytes; names equal in
