@@ -27,8 +27,8 @@ for (const [name, args, env, want] of METADATA) test(name, () => expectOut(run({
 
 const HELP_NAMES = [
   '--meta', '--version', 'roots', 'ls', 'read', 'raw', 'zip', 'FILES_ALLOWED_ROOT', 'USERPROFILE', 'HOME',
-  'KIV_PASSWORD', 'FILES_RAW_LIMIT', 'FILES_ZIP_MAX_ENTRIES', 'FILES_ZIP_MAX_BYTES', 'ZV_PLUGIN_META',
-  'QUERY_STRING', 'REQUEST_METHOD', 'HTTP_X_KIV_PASSWORD', 'HTTP_AUTHORIZATION', 'HTTP_RANGE', 'HTTP_IF_RANGE',
+  'KIV_PASSWORD', 'FILES_ALLOWED_HOSTS', 'FILES_RAW_LIMIT', 'FILES_LS_MAX', 'FILES_ZIP_MAX_ENTRIES', 'FILES_ZIP_MAX_BYTES',
+  'FILES_HEAVY_MAX', 'ZV_PLUGIN_META', 'QUERY_STRING', 'REQUEST_METHOD', 'HTTP_HOST', 'HTTP_X_KIV_PASSWORD', 'HTTP_AUTHORIZATION', 'HTTP_RANGE', 'HTTP_IF_RANGE',
   'HTTP_IF_NONE_MATCH', 'HTTP_IF_MODIFIED_SINCE', 'HTTP_IF_MATCH', 'HTTP_IF_UNMODIFIED_SINCE',
 ];
 test('--help says what the program is and names every action, option and variable', () => {
