@@ -42,7 +42,7 @@ test('a non-ASCII root is taken from the environment', () =>
 function linux(params) {
   const env = { FILES_ALLOWED_ROOT: F };
   if (params) env.QUERY_STRING = Object.entries(params).map(([k, v]) => `${k}=${encodeURIComponent(v)}`).join('&');
-  const r = spawnSync(process.env.PLUGIN_FILES_LINUX || 'build/plugin_files', [], { env, maxBuffer: 1 << 20 });
+  const r = spawnSync(process.env.PLUGIN_FILES_LINUX || 'build/plugin_files', [], { env, maxBuffer: 1 << 28 });
   if (r.error) throw r.error;
   const text = r.stdout.toString('latin1')
     .replace(/"(\/[^"]*)"/g, (s, p) => (p.startsWith(F) ? JSON.stringify(progPath(p)) : s));
