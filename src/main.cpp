@@ -118,7 +118,8 @@ static void dispatch(const char *query, const char *name)
         json_err(400, "unknown action");
         return;
     }
-    if (get_query_val(query, "path", path, sizeof path) == QUERY_TOO_LONG) {
+    enum QueryFound found = get_query_val(query, "path", path, sizeof path);
+    if (found == QUERY_TOO_LONG || found == QUERY_HELD_NUL) {
         path_err(400);
         return;
     }

@@ -19,10 +19,12 @@ static int hex_val(char c)
 }
 
 /* The n raw bytes at val, decoded left to right into out (decoded bytes are
- * not looked at again); 0 when they need more than size - 1 bytes. An escape
- * is decoded only when both its digits lie inside the value. */
+ * not looked at again); 0 when they need more than size - 1 bytes, else 1,
+ * or 2 when a NUL byte was among them. An escape is decoded only when both
+ * its digits lie inside the value. */
 static int url_decode(const char *val, size_t n, char *out, size_t size)
 {
+    int nul = 0;
     size_t w = 0;
     for (size_t r = 0; r < n; r++) {
         int hi, lo;
@@ -33,10 +35,11 @@ static int url_decode(const char *val, size_t n, char *out, size_t size)
         }
         if (w == size - 1)
             return 0;
+        nul |= c == '\0';
         out[w++] = c;
     }
     out[w] = '\0';
-    return 1;
+    return 1 + nul;
 }
 
 /* The raw value of the first parameter called `name`, or NULL. */
@@ -62,8 +65,9 @@ enum QueryFound get_query_val(const char *query, const char *name, char *out, si
     const char *val = find_param(query, name);
     if (!val)
         return QUERY_ABSENT;
-    if (url_decode(val, strcspn(val, "&"), out, size))
-        return QUERY_FOUND;
+    int decoded = url_decode(val, strcspn(val, "&"), out, size);
+    if (decoded)
+        return decoded == 2 ? QUERY_HELD_NUL : QUERY_FOUND;
     out[0] = '\0';
     return QUERY_TOO_LONG;
 }

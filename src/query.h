@@ -8,7 +8,10 @@
 enum QueryFound {
     QUERY_ABSENT = 0,
     QUERY_FOUND = 1,    /* present, even with an empty value */
-    QUERY_TOO_LONG = 2  /* present, but longer decoded than the buffer */
+    QUERY_TOO_LONG = 2, /* present, but longer decoded than the buffer */
+    QUERY_HELD_NUL = 3  /* present, and decoded it held a NUL byte (%00), where
+                           out ends: a word may stop there, a path must not, since
+                           its part before the NUL can name another file */
 };
 
 /* Looks up `name` in the raw query (names compared undecoded and exactly)

@@ -44,9 +44,10 @@ static int model_get(const std::string &query, const std::string &name, size_t s
                 out->clear();
                 return QUERY_TOO_LONG;
             }
-            /* A decoded NUL ends the value for every caller. */
+            /* A decoded NUL ends the value, and says so. */
+            size_t whole = out->size();
             out->resize(strlen(out->c_str()));
-            return QUERY_FOUND;
+            return out->size() < whole ? QUERY_HELD_NUL : QUERY_FOUND;
         }
         if (amp == std::string::npos)
             break;

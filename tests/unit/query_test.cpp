@@ -36,7 +36,8 @@ TEST(Query, LookupTable)
         {"&&&", "path", 4096, 0, ""},
         {"", "path", 4096, 0, ""},
         {"pathx=1", "path", 4096, 0, ""},
-        {"path=a%00b", "path", 4096, 1, "a"},
+        {"path=a%00b", "path", 4096, 3, "a"},
+        {"path=%00", "path", 4096, 3, ""},
         {"pwd=%41%42", "pwd", 3, 1, "AB"},
         {"pwd=%41%42", "pwd", 2, 2, ""},
         {"pwd=%41%4", "pwd", 4, 1, "A%4"},
@@ -76,7 +77,7 @@ TEST(Query, FlagsAreExactlyOneOrTrue)
     } cases[] = {
         {"hidden=1", 1}, {"hidden=true", 1}, {"hidden=TRUE", 0}, {"hidden=yes", 0},
         {"hidden=", 0},  {"hidden=10", 0},   {"x=1", 0},         {"hidden=tru%65", 1},
-        {"hidden=1%00xxxxxxxx", 0},
+        {"hidden=1%00xxxxxxxx", 0}, {"hidden=1%00", 0},
     };
     for (const auto &c : cases)
         EXPECT_EQ(query_flag(c.query, "hidden"), c.on) << c.query;
