@@ -18,7 +18,7 @@ describe('Roots and the first listing', () => {
     await listed(t.page, 'home');
     assert.deepEqual(await view(t.page), {
       roots: ['home', 'second'], selRoot: 'home', crumbs: 'home', rows: HOME_ROWS, sel: 'deep', count: '9 items',
-      empty: false, view: 'roots', prevName: null, prevMeta: null, download: true, welcome: true,
+      empty: false, view: 'roots', prevName: null, prevMeta: null, download: false, welcome: true,
     });
     assert.deepEqual(await t.page.$$eval('#roots .root .p', (ps) => ps.map((p) => p.textContent)), [HOME, SECOND]);
     // Kind, icon and size of a row: a link to a directory is a directory row with the link icon.
@@ -50,7 +50,7 @@ describe('Roots and the first listing', () => {
     // The side pane stays displayed under the main pane, which covers it.
     assert.deepEqual(await shown(), ['#side', '#main', '.preview', '#btnBack']);
     await t.page.click('#btnBack');
-    assert.equal((await view(t.page)).view, 'browse');
+    await until(t.page, () => document.querySelector('#app').dataset.view === 'browse');
     assert.deepEqual(await shown(), ['#main', '.listwrap', '#btnBack']);
     // From the listing, back is the root list; the class hidden wins over the narrow rule that shows it.
     await t.page.click('#btnBack');
@@ -58,6 +58,29 @@ describe('Roots and the first listing', () => {
     await t.page.click('#roots .root >> nth=0');
     await t.page.$eval('#btnBack', (b) => b.classList.add('hidden'));
     assert.deepEqual(await shown(), ['#main', '.listwrap']);
+    await t.close();
+  });
+
+  test('on a phone the system Back goes from a preview to its listing, and the in-page back drops the file', async () => {
+    const t = await open(PAGE, { width: 600 });
+    await t.page.click('#roots .root >> nth=0');
+    await listed(t.page, 'home');
+    await walk(t.page, 'text');
+    const place = async () => [(await view(t.page)).view, (await view(t.page)).crumbs, (await view(t.page)).prevName,
+      await t.page.evaluate(() => new URLSearchParams(location.hash.slice(1)).get('file'))];
+    await preview(t.page, 'notes.txt');
+    assert.deepEqual(await place(), ['preview', 'home / text', 'notes.txt', 'notes.txt']);
+    await t.page.goBack();
+    await until(t.page, () => document.querySelector('#app').dataset.view === 'browse');
+    assert.deepEqual(await place(), ['browse', 'home / text', null, null]);
+    await preview(t.page, 'crlf.txt');
+    await t.page.click('#btnBack');
+    await until(t.page, () => document.querySelector('#app').dataset.view === 'browse');
+    assert.deepEqual(await place(), ['browse', 'home / text', null, null]);
+    await t.page.reload();
+    await listed(t.page, 'text');
+    assert.deepEqual(await place(), ['browse', 'home / text', null, null]);
+    assert.deepEqual(lsOf(t.requests), [HOME, `${HOME}/text`, `${HOME}/text`]);
     await t.close();
   });
 
@@ -270,15 +293,59 @@ describe('The address', () => {
     await t.close();
   });
 
+  test('the preview shows what the address says after Backspace, another root, Back and Forward', async () => {
+    const t = await open(PAGE);
+    await listed(t.page, 'home');
+    await walk(t.page, 'text');
+    const shows = async () => [(await view(t.page)).prevName, (await view(t.page)).download,
+      new URLSearchParams((await t.page.evaluate(() => location.hash)).slice(1)).get('file')];
+    await preview(t.page, 'crlf.txt');
+    assert.deepEqual(await shows(), ['crlf.txt', true, 'crlf.txt']);
+    await t.page.keyboard.press('Backspace');
+    await listed(t.page, 'home');
+    assert.deepEqual(await shows(), [null, false, null]);
+    await t.page.goBack();
+    await until(t.page, () => document.querySelector('#prevBody .tx')?.textContent === 'a\r\nb\r');
+    assert.deepEqual(await shows(), ['crlf.txt', true, 'crlf.txt']);
+    await t.page.goForward();
+    await listed(t.page, 'home');
+    assert.deepEqual(await shows(), [null, false, null]);
+    await walk(t.page, 'text');
+    await preview(t.page, 'notes.txt');
+    await t.page.click('#roots .root >> nth=1');
+    await listed(t.page, 'second');
+    assert.deepEqual(await shows(), [null, false, null]);
+    await t.page.goBack();
+    await until(t.page, () => document.querySelector('#prevName').textContent === 'notes.txt' && document.querySelector('#prevBody .tx'));
+    const [download] = await Promise.all([t.page.waitForEvent('download'), t.page.click('#btnDownload')]);
+    assert.equal(download.suggestedFilename(), 'notes.txt');
+    await t.close();
+  });
+
   // the directory the address names, what the toast says
-  const FAILING = [[`${HOME}/missing`, 'path not found'], [`${HOME}/outside`, 'path not allowed'],
-    [`${HOME}/notes.txt`, 'cannot list directory']];
+  const FAILING = [[`${HOME}/missing`, 'path not found'], [`${HOME}/outside`, 'path not allowed']];
   for (const [dir, error] of FAILING) {
     test(`an address naming a directory that fails (${error}) says so and opens the first root`, async () => {
       const t = await open(`${PAGE}#${new URLSearchParams({ dir })}`);
       assert.equal(await toastText(t.page), `Cannot open folder: ${error}`);
       await listed(t.page, 'home');
       assert.equal(await t.page.evaluate(() => location.hash), `#${new URLSearchParams({ dir: HOME })}`);
+      await t.close();
+    });
+  }
+
+  // the place a link names, what the page says (null: nothing), the place it shows, the file previewed
+  const LANDINGS = [
+    [{ dir: `${HOME}/deep/gone/away` }, 'Cannot open folder: path not found', { dir: `${HOME}/deep` }, null],
+    [{ dir: `${HOME}/notes.txt` }, null, { dir: HOME, file: 'notes.txt' }, 'notes.txt'],
+    [{ dir: `${HOME}/text`, file: 'gone.txt' }, 'File not found: gone.txt', { dir: `${HOME}/text` }, null],
+  ];
+  for (const [place, said, shows, file] of LANDINGS) {
+    test(`a link to ${JSON.stringify(place).replaceAll(HOME, '~')} shows ${JSON.stringify(shows).replaceAll(HOME, '~')}${said ? ` and says "${said}"` : ''}`, async () => {
+      const t = await open(`${PAGE}#${new URLSearchParams(place)}`);
+      await until(t.page, (h) => location.hash === h, `#${new URLSearchParams(shows)}`);
+      if (file) await until(t.page, () => document.querySelector('#prevBody .tx'));
+      assert.deepEqual([said ? await toastText(t.page) : await t.page.$('#toast.show'), (await view(t.page)).prevName], [said, file]);
       await t.close();
     });
   }
@@ -418,7 +485,7 @@ describe('Sizes, counts and the empty directory', () => {
     await t.close();
   });
 
-  test('an empty directory says so, puts the welcome back and hides the download button', async () => {
+  test('an empty directory says so, puts the welcome back and disables the download button', async () => {
     const t = await open(PAGE);
     await listed(t.page, 'home');
     await preview(t.page, 'notes.txt');

@@ -4,7 +4,9 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import { describe, test } from 'node:test';
 import { HOME, HUB, NODE_A, VAULT, assertClean, enc, listed, open, preview, row, until, useBrowser, view, walk } from './lib.mjs';
-import { BIG_LOG_LINES, CODE, HOSTILE_NAMES, HOSTILE_TEXT, LONG_LINES, PASSWORD, bigLogLine } from './fixtures.mjs';
+import {
+  BIG_LOG_LINES, CODE, HOSTILE_NAMES, HOSTILE_TEXT, LONG_LINES, LONG_NAME, ODD_NAME, PASSWORD, SPACED_NAME, bigLogLine,
+} from './fixtures.mjs';
 
 useBrowser();
 const PAGE = `${NODE_A}/plugin_files`;
@@ -230,6 +232,44 @@ describe('Download', () => {
     assert.equal(new URL(download.url()).search, `?action=raw&path=${encodeURIComponent(`${HOME}/notes.txt`)}&download=1`);
     assert.equal(download.suggestedFilename(), 'notes.txt');
     assert.equal(fs.readFileSync(await download.path(), 'utf8'), CODE[0][1]);
+    await t.close();
+  });
+});
+
+describe('Names as they are', () => {
+  test('a name that is not UTF-8 shows a replacement mark and previews, downloads and comes back from the address', async () => {
+    const t = await openAt('docs', 'names');
+    const shown = 'latin1-\ufffd.txt';
+    await preview(t.page, shown);
+    assert.equal(await t.page.textContent('#prevBody .tx'), 'latin-1 name');
+    const [download] = await Promise.all([t.page.waitForEvent('download'), t.page.click('#btnDownload')]);
+    assert.equal(fs.readFileSync(await download.path(), 'utf8'), 'latin-1 name\n');
+    const file = [...ODD_NAME].map((b) => (b < 0x80 ? String.fromCharCode(b) : `%${b.toString(16).toUpperCase()}`)).join('');
+    assert.equal(await t.page.evaluate(() => location.hash.replace(/^.*&file=/, '')), file);
+    assert.deepEqual(reads(t).map((r) => r.url.replace(/^.*path=/, '')), [enc(`${HOME}/docs/names/`) + file]);
+    await t.page.reload();
+    await until(t.page, () => document.querySelector('#prevBody .tx')?.textContent === 'latin-1 name');
+    assert.equal((await view(t.page)).prevName, shown);
+    await assertClean(t);
+    await t.close();
+  });
+
+  test('names keep their leading spaces, and one cut short by its row shows whole as a tooltip', async () => {
+    const t = await openAt('docs', 'names');
+    assert.deepEqual((await view(t.page)).rows, [SPACED_NAME, LONG_NAME, 'latin1-\ufffd.txt']);
+    const title = async (name) => {
+      await row(t.page, name).locator('.nm').hover();
+      return row(t.page, name).locator('.nm').getAttribute('title');
+    };
+    assert.deepEqual([await title(SPACED_NAME), await title(LONG_NAME)], [null, LONG_NAME]);
+    // The first letter stands two spaces' width into the name's box, where collapsed spaces leave it at its edge.
+    const indent = await row(t.page, SPACED_NAME).locator('.nm').evaluate((n) => {
+      const r = document.createRange();
+      r.setStart(n.firstChild, 2);
+      r.setEnd(n.firstChild, 3);
+      return r.getBoundingClientRect().left - n.getBoundingClientRect().left;
+    });
+    assert.ok(indent > 4, `the first letter stands ${indent}px in`);
     await t.close();
   });
 });

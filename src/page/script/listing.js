@@ -7,8 +7,8 @@
       const ico = el("span");
       ico.appendChild(ROOT_ICON.cloneNode(true));
       const label = el("span", "rl");
-      label.appendChild(el("span", "n", r.name));
-      label.appendChild(el("span", "p", r.path));
+      label.appendChild(el("span", "n", shownName(r.name)));
+      label.appendChild(el("span", "p", shownName(r.path)));
       b.appendChild(ico);
       b.appendChild(label);
       b.addEventListener("click", function () {
@@ -22,8 +22,8 @@
   /* ---------- Breadcrumbs ---------- */
 
   function addCrumb(text, target, last) {
-    const b = el("button", last ? "crumb last" : "crumb", text);
-    b.title = target;
+    const b = el("button", last ? "crumb last" : "crumb", shownName(text));
+    b.title = shownName(target);
     b.addEventListener("click", function () {
       openDir(target);
     });
@@ -61,6 +61,8 @@
     if (filterText) countEl.textContent = shown + " of " + total + items;
     else if (truncated) countEl.textContent = total + " of more items: the folder is larger than a listing shows";
     else countEl.textContent = total + items;
+    emptyEl.textContent = total ? "No matches." : "This directory is empty.";
+    emptyEl.classList.toggle("hidden", shown > 0);
   }
 
   /* ---------- Navigation ---------- */
@@ -72,8 +74,37 @@
     return splitPath(path.slice(base.length))[0] || "";
   }
 
-  // how.file names the file to select and preview; how.restore marks a state read from the address,
-  // which a failure answers by opening the first root.
+  // The preview follows the address: the file it names in the open folder, or none.
+  function showFile(name) {
+    if (!name) {
+      if (curFile) clearPreview();
+      if (app.getAttribute("data-view") === "preview") setView("browse");
+      return;
+    }
+    const e = list.select(name);
+    if (!e || e.type === "dir") {
+      clearPreview();
+      toast("File not found: " + shownName(name));
+    } else if (joinPath(curPath, name) !== curFile) {
+      previewFile(joinPath(curPath, name), e);
+    }
+  }
+
+  // Where a place from the address that did not list has led: its file, when the place is a file of
+  // the folder now open; else the reason it did not list is said, and there is no file.
+  function landedFile(landing, entries) {
+    const name = childToward(curPath, landing.path);
+    const e = joinPath(curPath, name) === landing.path && entries.find(function (x) {
+      return x.name === name;
+    });
+    if (e && e.type !== "dir") return name;
+    toast("Cannot open folder: " + errText(landing.err));
+    return "";
+  }
+
+  // how.file names the file to preview; how.restore marks a state read from the address, which the
+  // page must then show as it says; how.landing ({ path, err }) is the place from the address that
+  // this folder stands in for, being the nearest parent of it found so far.
   function openDir(path, how) {
     const want = how || {};
     const seq = ++listSeq;
@@ -89,19 +120,31 @@
       truncated = answer.truncated === true;
       const moved = curPath !== from;
       if (moved && !want.restore) setFilter("");
+      // Another folder shows no file unless the address names one; the same folder keeps its file.
+      const file = want.landing ? landedFile(want.landing, entries) : want.restore ? want.file : moved ? "" : fileInDir();
       renderCrumbs();
-      const picked = list.set(entries, { sort: sortKey, desc: sortDesc, filter: filterText,
-        select: want.file || childToward(curPath, from) });
-      emptyEl.classList.toggle("hidden", entries.length > 0);
+      list.set(entries, { sort: sortKey, desc: sortDesc, filter: filterText,
+        select: file || childToward(curPath, want.landing ? want.landing.path : from) });
       renderRoots();
-      if (!entries.length) clearPreview();
-      else if (media(NARROW)) setView("browse");
+      if (entries.length && media(NARROW)) setView("browse");
+      showFile(file);
       writeAddress(moved && from && !want.restore);
-      if (want.file && picked && list.selected().type !== "dir") activate(list.selected());
     }).catch(function (err) {
       if (seq !== listSeq) return;
-      toast("Cannot open folder: " + errText(err));
-      if (want.restore && roots.length) openDir(roots[0].path);
+      if (!want.restore) {
+        toast("Cannot open folder: " + errText(err));
+        return;
+      }
+      // A place from the address that does not list (gone, refused, a file): its nearest parent that
+      // lists opens instead; past the roots, the first root.
+      const landing = want.landing || { path: path, err: err };
+      const up = parentOf(path);
+      if (up) {
+        openDir(up, { restore: true, landing: landing });
+      } else {
+        toast("Cannot open folder: " + errText(landing.err));
+        if (roots.length) openDir(roots[0].path);
+      }
     });
   }
 
@@ -118,6 +161,8 @@
     });
   }
 
+  // A file opened on a phone-sized screen is a step of its own in the history, so that the system's
+  // Back goes from the preview to the listing.
   function activate(e) {
     const path = joinPath(curPath, e.name);
     if (e.type === "dir") {
@@ -125,6 +170,6 @@
       setView("browse");
     } else {
       previewFile(path, e);
-      writeAddress(false);
+      writeAddress(media(NARROW), { preview: 1 });
     }
   }

@@ -9,6 +9,7 @@
        sort(key, desc)     the same entries in another order, the selected entry kept
        filter(text)        only the names that hold text, in any case, the selected entry kept
        selected()          the selected entry, or null
+       select(name)        the entry named name, selected when the filter shows it; null when none is
        move(step)          the selection step rows on (back when negative), held within the rows and
                            scrolled into view
        page()              the rows a screenful holds, for PageUp and PageDown
@@ -98,7 +99,7 @@
       drawnPass[i] = pass[i];
       const b = el("button", rowClass(e, !pass[i], i === drawnSel));
       b.appendChild(el("span", "ico " + iconKey(e)));
-      b.appendChild(el("span", "nm", e.name));
+      b.appendChild(el("span", "nm", shownName(e.name)));
       b.appendChild(el("span", "mt", e.type === "dir" ? "" : fmtSize(e.size)));
       b.appendChild(el("span", "tm", fmtTime(e.mtime)));
       return b;
@@ -403,6 +404,17 @@
       },
       filter: filter,
       selected: selected,
+      select: function (name) {
+        const k = findShown(name);
+        if (k >= 0) {
+          selIndex = k;
+          render();
+          return sorted[shown[k]];
+        }
+        return entries.find(function (e) {
+          return e.name === name;
+        }) || null;
+      },
       move: function (step) {
         selIndex = Math.max(0, Math.min(shown.length - 1, selIndex < 0 ? 0 : selIndex + step));
         render();

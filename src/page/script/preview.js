@@ -7,7 +7,7 @@
     prevBody.textContent = "";
     prevBody.appendChild(welcomeTpl.cloneNode(true));
     curFile = null;
-    btnDownload.classList.add("hidden");
+    btnDownload.disabled = true;
   }
 
   function note(text) {
@@ -24,8 +24,8 @@
   const UNKNOWN = { text: showCode, plain: true };
   const PREVIEW_KINDS = new Map([
     ["image", { source: showImage, icon: "img" }],
-    ["audio", { source: showMedia }],
-    ["video", { source: showMedia }],
+    ["audio", { source: showMedia, icon: "audio" }],
+    ["video", { source: showMedia, icon: "video" }],
     ["markdown", { text: showMarkdown }],
     ["text", { text: showCode }],
     // SVG is shown as its source on purpose: the server sends it as plain text, so no script in it runs.
@@ -53,7 +53,7 @@
   function showImage(p) {
     const wrap = el("div", "imgwrap");
     const img = document.createElement("img");
-    img.alt = p.name;
+    img.alt = shownName(p.name);
     img.addEventListener("error", function () {
       if (!p.live()) return;
       wrap.textContent = "";
@@ -79,7 +79,7 @@
     if (kind.plain) meta += " \u00b7 plain text";
     prevMeta.textContent = meta;
     btnTail.classList.toggle("hidden", tail || answer.truncated !== true);
-    kind.text(typeof answer.text === "string" ? answer.text : "", answer, p);
+    kind.text(typeof answer.text === "string" ? shownText(answer.text) : "", answer, p);
   }
 
   function showFailure(err, meta) {
@@ -91,7 +91,7 @@
   // The last mebibyte of the previewed file in place of the first.
   function showTail() {
     // A new preview also stops a Markdown document of the start still being built.
-    const p = startPreview(curFile, prevName.textContent);
+    const p = startPreview(curFile, curFile.slice(dirOf(curFile).length));
     const meta = prevMeta.textContent;
     btnTail.classList.add("hidden");
     api("read", pathExtra(p.path) + "&tail=1").then(function (answer) {
@@ -113,10 +113,10 @@
     curFile = path;
     setView("preview");
     prevHd.classList.remove("hidden");
-    prevName.textContent = ent.name;
+    prevName.textContent = shownName(ent.name);
     prevMeta.textContent = listedSize;
     btnTail.classList.add("hidden");
-    btnDownload.classList.remove("hidden");
+    btnDownload.disabled = false;
     prevBody.textContent = "";
     prevBody.scrollTop = 0;
     if (kind.source) {
