@@ -229,6 +229,17 @@ describe('Filter and sort', () => {
     await t.close();
   });
 
+  test('a filter that leaves no row says so', async () => {
+    const t = await open(PAGE);
+    await listed(t.page, 'home');
+    await t.page.fill('#filter', 'nothing by this name');
+    // Rows out of view catch up once typing pauses; until then their group is unseen.
+    await until(t.page, () => !document.querySelector('#entries .row:not(.hidden)'));
+    assert.deepEqual([(await view(t.page)).rows, (await view(t.page)).count, (await view(t.page)).empty, await t.page.textContent('#empty')],
+      [[], '0 of 9 items', true, 'No matches.']);
+    await t.close();
+  });
+
   test('sorting keeps directories first, orders by size or time with ties by name, and shows each time', async () => {
     const t = await open(PAGE);
     await listed(t.page, 'home');
@@ -274,6 +285,18 @@ describe('The address', () => {
       assert.deepEqual(await place(u.page), here);
       await u.close();
     }
+    await t.close();
+  });
+
+  test('the tab is named after the folder open, and the file previewed in it', async () => {
+    const t = await open(PAGE);
+    await listed(t.page, 'home');
+    const titles = [await t.page.title()];
+    await walk(t.page, 'text');
+    titles.push(await t.page.title());
+    await preview(t.page, 'notes.txt');
+    titles.push(await t.page.title());
+    assert.deepEqual(titles, ['home - files', 'text - files', 'notes.txt - text - files']);
     await t.close();
   });
 
@@ -512,6 +535,20 @@ describe('Failures and answers out of order', () => {
     assert.equal(await toastText(t.page), 'Cannot open folder: path not allowed');
     assert.deepEqual({ ...await view(t.page), sel: before.sel, view: before.view }, before);
     assert.equal((await view(t.page)).sel, 'outside');
+    await t.close();
+  });
+
+  test('a busy node is asked once more after the time it names, then the page says the node is busy', async () => {
+    const t = await open(PAGE);
+    await listed(t.page, 'home');
+    const answers = [503, 200, 503, 503];
+    await t.page.route((u) => u.searchParams.get('action') === 'ls', (route) => (answers.shift() === 200 ? route.continue()
+      : route.fulfill({ status: 503, headers: { 'Retry-After': '1' }, contentType: 'application/json', body: '{"ok":false,"error":"busy"}\n' })));
+    await row(t.page, 'deep').click();
+    await listed(t.page, 'deep');
+    await row(t.page, 'one').click();
+    assert.equal(await toastText(t.page), 'Cannot open folder: the node is busy, try again in a moment');
+    assert.deepEqual([answers, lsOf(t.requests)], [[], [HOME, `${HOME}/deep`, `${HOME}/deep`, `${HOME}/deep/one`, `${HOME}/deep/one`]]);
     await t.close();
   });
 

@@ -3,9 +3,11 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import { describe, test } from 'node:test';
-import { HOME, HUB, NODE_A, VAULT, assertClean, enc, listed, open, preview, row, until, useBrowser, view, walk } from './lib.mjs';
 import {
-  BIG_LOG_LINES, CODE, HOSTILE_NAMES, HOSTILE_TEXT, LONG_LINES, LONG_NAME, ODD_NAME, PASSWORD, SPACED_NAME, bigLogLine,
+  HOME, HUB, NODE_A, SECOND, VAULT, assertClean, enc, listed, open, preview, row, toastText, until, useBrowser, view, walk,
+} from './lib.mjs';
+import {
+  BIG_LOG_LINES, CODE, HOSTILE_NAMES, HOSTILE_TEXT, LONG_LINES, LONG_NAME, ODD_NAME, PASSWORD, SPACED_NAME, bigLogLine, put,
 } from './fixtures.mjs';
 
 useBrowser();
@@ -197,6 +199,15 @@ describe('Audio and video', () => {
     await t.close();
   });
 
+  test('audio and video rows carry icons of their own', async () => {
+    const t = await openAt('media');
+    const icons = await t.page.$$eval('#entries .row', (rs) => Object.fromEntries(rs.map((r) => [r.querySelector('.nm').textContent,
+      r.querySelector('.ico').className])));
+    assert.deepEqual([icons['clip.webm'], icons['tone.wav'], icons['pixel.png'], icons['drawing.svg']],
+      ['ico video', 'ico audio', 'ico img', 'ico img']);
+    await t.close();
+  });
+
   test('through the hub a guarded node\'s video loads with the password in its source', async () => {
     const t = await open(`${HUB}/plugins?plugin=files&node=b&pwd=${enc(PASSWORD)}`);
     await listed(t.page, 'my vault');
@@ -232,6 +243,26 @@ describe('Download', () => {
     assert.equal(new URL(download.url()).search, `?action=raw&path=${encodeURIComponent(`${HOME}/notes.txt`)}&download=1`);
     assert.equal(download.suggestedFilename(), 'notes.txt');
     assert.equal(fs.readFileSync(await download.path(), 'utf8'), CODE[0][1]);
+    await t.close();
+  });
+});
+
+describe('A download that fails', () => {
+  test('says why in the page, which stays, for a file and for a folder', async () => {
+    const dir = `${SECOND}/.going`;
+    put(`${dir}/file.txt`, 'soon gone\n');
+    const t = await open(`${PAGE}#${new URLSearchParams({ dir, file: 'file.txt' })}`);
+    await until(t.page, () => document.querySelector('#prevBody .tx')?.textContent === 'soon gone');
+    let saved = 0;
+    t.page.on('download', () => saved++);
+    fs.rmSync(`${dir}/file.txt`);
+    await t.page.click('#btnDownload');
+    assert.equal(await toastText(t.page), 'Cannot download: path not found');
+    await t.page.waitForSelector('#toast:not(.show)');
+    fs.rmSync(dir, { recursive: true });
+    await t.page.click('#btnZip');
+    assert.equal(await toastText(t.page), 'Cannot download: path not found');
+    assert.deepEqual([saved, await t.page.$eval('#app', (a) => a.isConnected), (await view(t.page)).prevName], [0, true, 'file.txt']);
     await t.close();
   });
 });
