@@ -1,5 +1,7 @@
 #include "response.h"
 
+#include "page_policy.inc"
+
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -52,9 +54,11 @@ static const char *status_line(int status)
 static const char NO_STORE[] = "Cache-Control: no-store";
 static const char NOSNIFF[] = "X-Content-Type-Options: nosniff";
 static const char SAME_ORIGIN_FRAMES[] = "X-Frame-Options: SAMEORIGIN";
-/* The page runs its own inline script and styles, shows pictures and media
- * from the program and calls nothing but the program. */
-static const char PAGE_POLICY[] = "Content-Security-Policy: default-src 'none'; script-src 'unsafe-inline'; "
+/* The page runs its own inline scripts, named by their hashes (the build
+ * computes them, page_policy.inc), so that markup put into it could never
+ * run one; it uses inline styles, shows pictures and media from the program
+ * and calls nothing but the program. */
+static const char PAGE_POLICY[] = "Content-Security-Policy: default-src 'none'; script-src " PAGE_SCRIPT_SOURCES "; "
                                   "style-src 'unsafe-inline'; img-src 'self' data:; media-src 'self'; "
                                   "connect-src 'self'; form-action 'none'; base-uri 'none'";
 /* A file opened on its own runs nothing; the browser shows sound and film

@@ -306,6 +306,23 @@ describe('Names as they are', () => {
 });
 
 describe('Hostile names and contents', () => {
+  test('the page runs its own scripts only: one put into the document is refused', async () => {
+    const t = await open(PAGE, { init: () => {
+      window.__refused = [];
+      document.addEventListener('securitypolicyviolation', (e) => window.__refused.push(e.effectiveDirective));
+    } });
+    await listed(t.page, 'home');
+    const ownScripts = await t.page.evaluate(() => [...window.__refused]);
+    const injected = await t.page.evaluate(() => new Promise((done) => {
+      document.addEventListener('securitypolicyviolation', () => done([window.__pwned, window.__refused]), { once: true });
+      const s = document.createElement('script');
+      s.textContent = 'window.__pwned = 10';
+      document.body.appendChild(s);
+    }));
+    assert.deepEqual([ownScripts, injected], [[], [undefined, ['script-src-elem']]]);
+    await t.close();
+  });
+
   test('markup in names, paths and files shows as text and never runs', async () => {
     const t = await openAt('hostile');
     const dir = '<img src=x onerror=window.__pwned=9>';
