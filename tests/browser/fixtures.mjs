@@ -97,6 +97,14 @@ export const LONG_NAME = `${'a long name '.repeat(12)}.txt`;
 /** More entries than a listing holds (5000), so the page draws at length and says it was cut. */
 export const MANY = 5001;
 
+/**
+ * A folder of more entries than node a lists (LS_MAX, its FILES_LS_MAX in tests/browser/run), hidden so that
+ * the listings of its root do not show it: hard links to one empty file, so that it costs no space.
+ */
+export const BIG_FILES = 20005;
+export const LS_MAX = 20000;
+export const bigName = (i) => `file_${String(i).padStart(5, '0')}.txt`;
+
 export const PASSWORD = 's3 cret&x=%y';
 export const PIXEL = png(1, 1, () => [200, 40, 40]);
 export const BIG_MD_SIZE = 1200000;
@@ -156,6 +164,9 @@ export function testTree(dir) {
   fs.symlinkSync(path.join(dir, 'outside', 'secret.txt'), path.join(home, 'text', 'escape.txt'));
   put(path.join(dir, 'a', 'second', 'other.txt'), 'other\n');
   for (let i = 0; i < MANY; i++) put(path.join(dir, 'a', 'second', 'many', `f${String(i).padStart(4, '0')}.txt`), '');
+  const big = path.join(dir, 'a', 'second', '.big');
+  put(path.join(big, bigName(0)), '');
+  for (let i = 1; i < BIG_FILES; i++) fs.linkSync(path.join(big, bigName(0)), path.join(big, bigName(i)));
   const vault = path.join(dir, 'b', 'my vault');
   put(path.join(vault, 'secret.txt'), 'behind the password\n');
   put(path.join(vault, 'pic.png'), PIXEL);

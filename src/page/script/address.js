@@ -93,7 +93,7 @@
   window.addEventListener("popstate", function () {
     const st = readAddress();
     if (!st.dir) return;
-    const stay = st.dir === curPath && st.hidden === showHidden;
+    const stay = st.dir === curPath && st.hidden === showHidden && !partsDue;
     const resort = st.sort !== sortKey || st.desc !== sortDesc;
     const refilter = st.q !== filterText;
     applyAddress(st);

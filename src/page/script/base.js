@@ -88,7 +88,10 @@
   let curRoot = null;
   let showHidden = false;
   let curFile = null;
-  let truncated = false;
+  // A folder larger than one answer comes in parts: whether some are still due, and how many of the
+  // folder's entries lie past the most a listing covers, which no part brings.
+  let partsDue = false;
+  let notShown = 0;
   // How the listing is ordered and narrowed, as the address names it: "name" with sortDesc false is
   // the server's own order.
   let sortKey = "name";

@@ -102,12 +102,31 @@
 
   const STEP = { ArrowDown: 1, ArrowUp: -1, PageDown: 0, PageUp: 0, Home: -Infinity, End: Infinity };
 
+  // The listing holds only the rows where it stands (listview.js), so the browser's own find would miss
+  // the rest: Ctrl+F (Cmd+F) goes to the filter, which finds over the whole folder. In the preview,
+  // whose text is all there, the browser finds as ever.
+  let inPreview = false;
+  document.addEventListener("pointerdown", function (ev) {
+    inPreview = !!ev.target.closest("#preview");
+  }, true);
+
+  function findsInPage(ev) {
+    return (ev.ctrlKey || ev.metaKey) && !ev.altKey && ev.key.toLowerCase() === "f" &&
+      !inPreview && !(ev.target.closest && ev.target.closest("#preview"));
+  }
+
   // Keys count whatever modifier keys are held. In a text field the keys that edit text are its own;
   // in the sort list, the keys that choose are.
   document.addEventListener("keydown", function (ev) {
     const t = ev.target;
     // The password form, while it shows, has the keys to itself.
     if (!loginEl.classList.contains("hidden")) return;
+    if (findsInPage(ev)) {
+      ev.preventDefault();
+      filterEl.focus();
+      filterEl.select();
+      return;
+    }
     const choosing = t && t.tagName === "SELECT";
     const typing = choosing || (t && (t.tagName === "INPUT" || t.tagName === "TEXTAREA" || t.isContentEditable));
     if (Object.prototype.hasOwnProperty.call(STEP, ev.key)) {

@@ -58,11 +58,12 @@
 
   function showCount(shown, total) {
     const items = total === 1 ? " item" : " items";
-    if (filterText) countEl.textContent = shown + " of " + total + items;
-    else if (truncated) countEl.textContent = total + " of more items: the folder is larger than a listing shows";
-    else countEl.textContent = total + items;
+    let text = (filterText ? shown + " of " : "") + total + items;
+    if (partsDue) text += ", more coming";
+    else if (notShown) text += ", " + notShown + " more not shown";
+    countEl.textContent = text;
     emptyEl.textContent = total ? "No matches." : "This directory is empty.";
-    emptyEl.classList.toggle("hidden", shown > 0);
+    emptyEl.classList.toggle("hidden", shown > 0 || partsDue);
   }
 
   /* ---------- Navigation ---------- */
@@ -92,14 +93,34 @@
 
   // Where a place from the address that did not list has led: its file, when the place is a file of
   // the folder now open; else the reason it did not list is said, and there is no file.
-  function landedFile(landing, entries) {
+  function landedFile(landing) {
     const name = childToward(curPath, landing.path);
-    const e = joinPath(curPath, name) === landing.path && entries.find(function (x) {
-      return x.name === name;
-    });
+    const e = joinPath(curPath, name) === landing.path ? list.select(name) : null;
     if (e && e.type !== "dir") return name;
     toast("Cannot open folder: " + errText(landing.err));
     return "";
+  }
+
+  // The further parts of a folder larger than one answer, one after the other, each drawn as it comes,
+  // so that filter, order, keys and the address work over the whole folder, up to the most a listing
+  // covers; then() once the last is in.
+  function loadParts(seq, extra, have, cover, then) {
+    api("ls", extra + "&from=" + have).then(function (answer) {
+      if (seq !== listSeq) return;
+      checkOk(answer);
+      const part = Array.isArray(answer.entries) ? answer.entries : [];
+      // A folder that shrank meanwhile ends early.
+      partsDue = part.length > 0 && have + part.length < cover;
+      list.append(part, !partsDue);
+      if (partsDue) loadParts(seq, extra, have + part.length, cover, then);
+      else then();
+    }).catch(function (err) {
+      if (seq !== listSeq) return;
+      partsDue = false;
+      list.append([], true);
+      toast("Cannot list the rest of the folder: " + errText(err));
+      then();
+    });
   }
 
   // how.file names the file to preview; how.restore marks a state read from the address, which the
@@ -116,19 +137,34 @@
       curPath = answer.path || "";
       curParent = answer.parent || null;
       curRoot = answer.root || null;
-      const entries = Array.isArray(answer.entries) ? answer.entries : [];
-      truncated = answer.truncated === true;
+      const first = Array.isArray(answer.entries) ? answer.entries : [];
+      const total = typeof answer.total === "number" ? answer.total : first.length;
+      const cover = Math.min(total, typeof answer.max === "number" ? answer.max : total);
+      partsDue = first.length > 0 && first.length < cover;
+      notShown = total - cover;
       const moved = curPath !== from;
       if (moved && !want.restore) setFilter("");
       // Another folder shows no file unless the address names one; the same folder keeps its file.
-      const file = want.landing ? landedFile(want.landing, entries) : want.restore ? want.file : moved ? "" : fileInDir();
+      const wanted = want.landing ? childToward(curPath, want.landing.path) : want.restore ? want.file : moved ? "" : fileInDir();
       renderCrumbs();
-      list.set(entries, { sort: sortKey, desc: sortDesc, filter: filterText,
-        select: file || childToward(curPath, want.landing ? want.landing.path : from) });
+      const found = list.set(first, { sort: sortKey, desc: sortDesc, filter: filterText,
+        select: wanted || childToward(curPath, from) });
       renderRoots();
-      if (entries.length && media(NARROW)) setView("browse");
-      showFile(file);
-      writeAddress(moved && from && !want.restore);
+      if (first.length && media(NARROW)) setView("browse");
+      const push = moved && from && !want.restore;
+      // The file the address names is looked for in the whole folder, its later parts included.
+      const settle = function (pushing) {
+        showFile(want.landing ? landedFile(want.landing) : wanted);
+        writeAddress(pushing);
+      };
+      const now = !wanted || found || !partsDue;
+      if (now) settle(push);
+      else writeAddress(push);
+      if (partsDue) {
+        loadParts(seq, extra, first.length, cover, function () {
+          if (!now) settle(false);
+        });
+      }
     }).catch(function (err) {
       if (seq !== listSeq) return;
       if (!want.restore) {
