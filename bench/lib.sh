@@ -34,12 +34,13 @@ bench_setup() {
 }
 
 # Runs a command as a web server starts the program: an empty environment
-# but for the request's query, the allowed roots and, when BENCH_PASSWORD is
-# set, the node's password.
+# but for the request's query, the allowed roots, the node's password when
+# BENCH_PASSWORD is set, and the settings (NAME=VALUE) in BENCH_SETTINGS.
+BENCH_SETTINGS=()
 cgi_env() { # query command [args...]
     local password=()
     [ -n "${BENCH_PASSWORD:-}" ] && password=(KIV_PASSWORD="$BENCH_PASSWORD")
-    env -i PATH="$PATH" QUERY_STRING="$1" FILES_ALLOWED_ROOT="$BENCH_ROOTS" "${password[@]}" "${@:2}"
+    env -i PATH="$PATH" QUERY_STRING="$1" FILES_ALLOWED_ROOT="$BENCH_ROOTS" "${password[@]}" "${BENCH_SETTINGS[@]}" "${@:2}"
 }
 
 # Stops the benchmark unless the request's answer holds the text: a figure
@@ -55,13 +56,15 @@ expect_answer() { # query text
 # cpu". The commands are timed in ROUNDS rounds, each timing all of them in
 # turn, and each figure is the median of its rounds: a stretch of load from
 # elsewhere on the machine lands in one round of one command, not in the
-# ratio.
+# ratio. HYPERFINE_ARGS adds options of hyperfine's own (a --prepare, say).
 ROUNDS=${BENCH_ROUNDS:-3}
+HYPERFINE_ARGS=()
 time_cmds() { # query command...
     local round
     for ((round = 0; round < ROUNDS; round++)); do
         # Its warnings about outliers are noise here; they are shown when it fails.
-        cgi_env "$1" hyperfine -N --style none --warmup "$WARMUP" --export-json "$BENCH_TMP/round$round.json" "${@:2}" \
+        cgi_env "$1" hyperfine -N --style none --warmup "$WARMUP" "${HYPERFINE_ARGS[@]}" \
+            --export-json "$BENCH_TMP/round$round.json" "${@:2}" \
             >"$BENCH_TMP/hyperfine.log" 2>&1 || {
             cat "$BENCH_TMP/hyperfine.log" >&2
             die "hyperfine failed on: ${*:2}"

@@ -10,11 +10,14 @@ set(PLUGIN_FILES_ACTIONS
   act_ls.cpp
   act_read.cpp
   act_raw.cpp
-  act_zip.cpp)
+  act_zip.cpp
+  act_find.cpp
+  act_grep.cpp
+  act_du.cpp)
 
 set(PLUGIN_FILES_MODULES
   buf.cpp str.cpp json.cpp response.cpp config.cpp query.cpp gate.cpp path.cpp timefmt.cpp
-  http.cpp kinds.cpp listing.cpp walk.cpp zip.cpp actions.cpp heavy.cpp page.cpp)
+  http.cpp kinds.cpp listing.cpp walk.cpp sweep.cpp match.cpp zip.cpp actions.cpp heavy.cpp page.cpp)
 
 # The platform layer: one file for each platform.
 if(WIN32)

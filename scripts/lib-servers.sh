@@ -34,8 +34,10 @@
 #   srv_start_node NAME PORT PROGRAM ROOTS [PASSWORD]
 #       Starts lighttpd for one node. ROOTS is the ";"-separated list handed
 #       to the program as FILES_ALLOWED_ROOT; PASSWORD, when not empty,
-#       becomes its KIV_PASSWORD; FILES_RAW_LIMIT, FILES_ZIP_MAX_ENTRIES and
-#       FILES_ZIP_MAX_BYTES pass on from the caller's environment. An empty
+#       becomes its KIV_PASSWORD; FILES_RAW_LIMIT, FILES_ZIP_MAX_ENTRIES,
+#       FILES_ZIP_MAX_BYTES and the search limits (FILES_FIND_MAX_RESULTS,
+#       FILES_SEARCH_SECONDS, FILES_GREP_MAX_BYTES, FILES_GREP_MAX_FILE)
+#       pass on from the caller's environment. An empty
 #       PORT picks a free one. When SRV_AS names a user (the caller being
 #       root), lighttpd runs as that user from its start, the program with it.
 #   srv_run_as USER CMD...
@@ -201,7 +203,9 @@ srv_start_node() {
   # when unset (the program's defaults).
   PLUGIN_FILES_PROGRAM=$(realpath "$program") FILES_ALLOWED_ROOT=$roots KIV_PASSWORD=$password \
     FILES_RAW_LIMIT=${FILES_RAW_LIMIT:-} FILES_ZIP_MAX_ENTRIES=${FILES_ZIP_MAX_ENTRIES:-} \
-    FILES_ZIP_MAX_BYTES=${FILES_ZIP_MAX_BYTES:-} \
+    FILES_ZIP_MAX_BYTES=${FILES_ZIP_MAX_BYTES:-} FILES_FIND_MAX_RESULTS=${FILES_FIND_MAX_RESULTS:-} \
+    FILES_SEARCH_SECONDS=${FILES_SEARCH_SECONDS:-} FILES_GREP_MAX_BYTES=${FILES_GREP_MAX_BYTES:-} \
+    FILES_GREP_MAX_FILE=${FILES_GREP_MAX_FILE:-} \
     srv_launch lighttpd "$name" "$port" srv_run_as "${SRV_AS:-}" lighttpd -D -f
 }
 

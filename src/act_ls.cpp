@@ -9,7 +9,6 @@
 #include "query.h"
 #include "response.h"
 #include "str.h"
-#include "timefmt.h"
 
 /* The enumeration stops here, so a huge directory costs no more than this. */
 enum { LS_MAX_ENTRIES = 5000 };
@@ -100,31 +99,11 @@ static void json_str_or_null(struct OutBuf *b, const char *s)
         buf_puts(b, "null");
 }
 
-/* Four octal digits, as "%04o" of the permission bits gives them. */
-static void put_mode(struct OutBuf *b, int mode)
-{
-    char text[4];
-    for (int i = 3; i >= 0; i--, mode >>= 3)
-        text[i] = (char)('0' + (mode & 7));
-    buf_putn(b, text, sizeof text);
-}
-
-/* Built from pieces rather than a format string: this runs for each of up
- * to 5000 entries. */
 static void put_entry(struct OutBuf *b, const struct DirEntry *e, int first)
 {
-    char when[TIME_TEXT_MAX];
-    time_text(e->mtime, when);
-    buf_puts(b, first ? "\n  {\"name\":" : ",\n  {\"name\":");
-    json_str(b, e->name);
-    buf_puts(b, e->is_dir ? ",\"type\":\"dir\",\"link\":" : ",\"type\":\"file\",\"link\":");
-    buf_puts(b, e->is_link ? "true,\"size\":" : "false,\"size\":");
-    buf_put_int(b, e->size);
-    buf_puts(b, ",\"mtime\":\"");
-    buf_puts(b, when);
-    buf_puts(b, "\",\"mode\":\"");
-    put_mode(b, e->mode & 07777);
-    buf_puts(b, "\"}");
+    buf_puts(b, first ? "\n  {" : ",\n  {");
+    ent_put(b, e);
+    buf_puts(b, "}");
 }
 
 /* The body goes out whenever this much of it is built: one buffer that

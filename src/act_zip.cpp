@@ -51,7 +51,7 @@ static int tally(const struct WalkItem *it, void *ctx)
 static int add_file(const struct WalkItem *it, int parent, struct Writing *w)
 {
     struct FsFile f;
-    if (!walk_open_file(it, &f))
+    if (!walk_open(it->in, it->name, it->canon, &f))
         return ZIP_FULL;
     long long limit = it->st.size < w->bytes_left ? it->st.size : w->bytes_left;
     int added = zip_add_file(it->path, parent, it->st.mtime, &f, limit);
@@ -105,20 +105,8 @@ static void send_archive(const char *dir, int hidden, const struct Tally *t)
 void act_zip(const char *query, const char *path)
 {
     char dir[FS_PATH_MAX];
-    int status;
-    struct FsStat st;
-    if (!resolve_allowed(path, dir, &status)) {
-        path_err(status);
+    if (!path_directory(path, dir))
         return;
-    }
-    if (!fs_stat(dir, &st)) {
-        json_err(404, "path not found");
-        return;
-    }
-    if (!st.is_dir) {
-        json_err(400, "not a directory");
-        return;
-    }
     int hidden = query_flag(query, "hidden");
     struct Tally t = {0, 0, 0, config_limit("FILES_ZIP_MAX_ENTRIES", DEFAULT_MAX_ENTRIES, ENTRIES_CEILING),
                       config_limit("FILES_ZIP_MAX_BYTES", DEFAULT_MAX_BYTES, BYTES_CEILING)};

@@ -5,12 +5,20 @@
 #include <stdlib.h>
 #include <string.h>
 
-int buf_need(struct OutBuf *b, size_t add)
+/* The text is released: it is incomplete, and nothing may be added to it. */
+int buf_fail(struct OutBuf *b)
 {
-    if (b->failed || add > BUF_MAX_CAP - b->len - 1) {
-        b->failed = 1;
-        return 0;
-    }
+    free(b->data);
+    b->data = NULL;
+    b->len = b->cap = 0;
+    b->failed = 1;
+    return 0;
+}
+
+int buf_grow(struct OutBuf *b, size_t add)
+{
+    if (b->failed || add > BUF_MAX_CAP - b->len - 1)
+        return buf_fail(b);
     size_t need = b->len + add + 1;
     if (b->cap >= need)
         return 1;
@@ -18,10 +26,8 @@ int buf_need(struct OutBuf *b, size_t add)
     while (cap < need)
         cap *= 2;
     char *data = (char *)realloc(b->data, cap);
-    if (!data) {
-        b->failed = 1;
-        return 0;
-    }
+    if (!data)
+        return buf_fail(b);
     b->data = data;
     b->cap = cap;
     return 1;
@@ -49,7 +55,7 @@ void buf_printf(struct OutBuf *b, const char *fmt, ...)
     int n = vsnprintf(scratch, sizeof scratch, fmt, ap);
     va_end(ap);
     if (n < 0) {
-        b->failed = 1;
+        buf_fail(b);
         return;
     }
     if ((size_t)n < sizeof scratch) {

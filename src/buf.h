@@ -5,12 +5,14 @@
  *    nothing;
  *  - whenever data is set, data[len] is NUL and len < cap;
  *  - cap is 0 or a power-of-two multiple of 1024, never above 256 MiB;
- *  - the error is sticky: an append that cannot grow the buffer appends
- *    nothing, leaves data, len and cap as they were and sets `failed`, and
- *    from then on every append does nothing. A text built in it is thus
- *    either whole or marked failed, never missing a piece in its middle;
- *    whoever sends it checks `failed` once, at the end (json_send answers
- *    500 instead of a body that lost a piece);
+ *  - the error is sticky: an append that cannot grow the buffer sets
+ *    `failed` and releases the text (data NULL, len and cap 0), which is
+ *    known to be incomplete, and from then on every append does nothing. A
+ *    text built in it is thus either whole or marked failed, never missing
+ *    a piece in its middle; whoever sends it checks `failed` once, at the
+ *    end (json_send answers 500 instead of a body that lost a piece). With
+ *    data NULL the appends' fast path never runs, so it needs no check of
+ *    its own;
  *  - the function that builds an answer owns its OutBuf and releases it
  *    with buf_free after writing it. */
 #ifndef PLUGIN_FILES_BUF_H
@@ -28,9 +30,20 @@ struct OutBuf {
 enum { BUF_FIRST_CAP = 1024 };
 #define BUF_MAX_CAP ((size_t)256 * 1024 * 1024)
 
-/* Room for `add` more bytes and the NUL: 1, or 0 with the buffer unchanged
- * and marked failed (also when it already was). */
-int buf_need(struct OutBuf *b, size_t add);
+/* Marks the buffer failed, as a refused growth does, for a text that
+ * cannot be made whole: 0. */
+int buf_fail(struct OutBuf *b);
+/* The growth behind buf_need. */
+int buf_grow(struct OutBuf *b, size_t add);
+/* Room for `add` more bytes and the NUL: 1, or 0 with the buffer failed
+ * (also when it already was). Inline for the room that is already there:
+ * the JSON encoder asks before every name. */
+static inline int buf_need(struct OutBuf *b, size_t add)
+{
+    if (b->data && b->cap - b->len > add)
+        return 1;
+    return buf_grow(b, add);
+}
 void buf_putc(struct OutBuf *b, char c);
 /* The append of buf_putn when the buffer must grow first, or has failed. */
 void buf_putn_grow(struct OutBuf *b, const char *s, size_t n);
@@ -38,7 +51,7 @@ void buf_putn_grow(struct OutBuf *b, const char *s, size_t n);
  * plain moves. */
 static inline void buf_putn(struct OutBuf *b, const char *s, size_t n)
 {
-    if (!b->data || b->failed || b->cap - b->len <= n) {
+    if (!b->data || b->cap - b->len <= n) {
         buf_putn_grow(b, s, n);
         return;
     }

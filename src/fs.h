@@ -29,6 +29,7 @@ struct FsEntry {
     const char *name;  /* valid until the next fs_dir_next or fs_dir_close */
     int is_dir;        /* a directory; what a link leads to only fs_stat_at tells */
     int is_link;
+    int is_reg;        /* a regular file itself, not a link to one */
 };
 
 /* An open enumeration; its fields belong to the platform file. */
@@ -41,6 +42,7 @@ struct FsDir {
 /* An open file for reading. */
 struct FsFile {
     intptr_t handle;
+    long long size;    /* when it was opened */
 };
 
 /* Process set-up: binary standard output, no death by a closed pipe. */
@@ -113,6 +115,19 @@ struct FsId {
     unsigned long long file;
 };
 int fs_dir_id(struct FsDir *d, struct FsId *id);
+/* The same for what a canonical path names; 1 on success. */
+int fs_id_of(const char *path, struct FsId *id);
+
+/* Opens for enumeration the directory `rel` (names joined by FS_SEP, none
+ * of them "." or "..") below the open directory `top`, looked up from it
+ * in one step: no name on the way may be a link, and the lookup cannot
+ * leave `top`. */
+int fs_dir_open_below(struct FsDir *d, struct FsDir *top, const char *rel);
+
+/* What the folder sizes need of the regular file `name` itself (a link is
+ * not followed and gives 0): its size and, when it has more than one name
+ * (*shared set), what makes it the same file under each; 1 on success. */
+int fs_size_at(struct FsDir *d, const char *name, long long *size, struct FsId *id, int *shared);
 
 /* Opens a regular file for reading: 1 on success; 0 with *status 400 when it
  * turned out not to be a regular file, 403 when it cannot be opened. */
@@ -140,6 +155,13 @@ int fs_seek(struct FsFile *f, long long offset);
  * the file system for it. 1 once a slot is held; 0 when none came free
  * within wait_ms milliseconds. */
 int fs_slot_take(const char *name, int count, int wait_ms);
+/* Milliseconds on a clock that only moves forward, from an arbitrary
+ * start. */
+long long fs_clock_ms(void);
+/* 1 once the reader of standard output is known to have gone (the web
+ * server closed the pipe), without writing to it; 0 while it is there or
+ * when the platform cannot tell, where the next write tells instead. */
+int fs_out_closed(void);
 /* The processors the system runs this process on; at least 1. */
 int fs_processors(void);
 /* The running program's own path into out (FS_PATH_MAX bytes): 1, or 0 with

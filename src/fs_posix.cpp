@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <stddef.h>
 #include <stdio.h>
@@ -185,16 +186,66 @@ static int open_canonical(const char *path, int flags)
     return open(path, flags | O_NOFOLLOW);
 }
 
+/* What an enumeration holds. On Linux the entries come straight from
+ * getdents64, a buffer at a time: the C library's readdir would first look
+ * at the descriptor it is handed and change its flags twice, three calls
+ * per directory that a walk of many directories pays for nothing. */
+struct DirStream {
+    int fd;
+#if defined(__linux__)
+    size_t at, len;
+    alignas(8) char buf[32768];
+#else
+    DIR *dir;
+#endif
+};
+
 /* An enumeration over an open descriptor, which it then owns. */
 static int dir_from_fd(struct FsDir *d, int fd)
 {
-    DIR *h = fd >= 0 ? fdopendir(fd) : NULL;
-    if (fd >= 0 && !h)
-        close(fd);
-    d->handle = h;
+    struct DirStream *s = fd >= 0 ? (struct DirStream *)malloc(sizeof(struct DirStream)) : NULL;
+    d->handle = s;
     d->data = NULL;
     d->pending = 0;
-    return h != NULL;
+    if (s) {
+        s->fd = fd;
+#if defined(__linux__)
+        s->at = s->len = 0;
+#else
+        s->dir = fdopendir(fd);
+        if (s->dir)
+            return 1;
+        free(s);
+        d->handle = s = NULL;
+#endif
+    }
+    if (fd >= 0 && !s)
+        close(fd);
+    return s != NULL;
+}
+
+/* The next entry's name and kind as the system gives it: 0 at the end, or
+ * on any failure to read. */
+static int next_entry(struct DirStream *s, const char **name, unsigned char *type)
+{
+#if defined(__linux__)
+    if (s->at >= s->len) {
+        ssize_t n = getdents64(s->fd, s->buf, sizeof s->buf);
+        if (n <= 0)
+            return 0;
+        s->at = 0;
+        s->len = (size_t)n;
+    }
+    const struct dirent64 *de = (const struct dirent64 *)(s->buf + s->at);
+    s->at += de->d_reclen;
+#else
+    const struct dirent *de = readdir(s->dir);
+    if (!de)
+        return 0;
+#endif
+    *name = de->d_name;
+    *type = de->d_type;
+    return 1;
 }
 
 int fs_dir_open(struct FsDir *d, const char *dir)
@@ -202,35 +253,46 @@ int fs_dir_open(struct FsDir *d, const char *dir)
     return dir_from_fd(d, open_canonical(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
+static int dir_fd(struct FsDir *d)
+{
+    return ((struct DirStream *)d->handle)->fd;
+}
+
 /* Without the kind in the entry (some file systems never give it), one
  * look at the entry itself, not at what a link leads to. */
-static void entry_kind(DIR *h, const struct dirent *de, struct FsEntry *e)
+static void entry_kind(struct FsDir *d, unsigned char type, struct FsEntry *e)
 {
     struct stat sb;
-    e->is_dir = de->d_type == DT_DIR;
-    e->is_link = de->d_type == DT_LNK;
-    if (de->d_type != DT_UNKNOWN || fstatat(dirfd(h), de->d_name, &sb, AT_SYMLINK_NOFOLLOW) != 0)
+    e->is_dir = type == DT_DIR;
+    e->is_link = type == DT_LNK;
+    e->is_reg = type == DT_REG;
+    if (type != DT_UNKNOWN || fstatat(dir_fd(d), e->name, &sb, AT_SYMLINK_NOFOLLOW) != 0)
         return;
     e->is_dir = S_ISDIR(sb.st_mode);
     e->is_link = S_ISLNK(sb.st_mode);
+    e->is_reg = S_ISREG(sb.st_mode);
 }
 
-/* Any failure of readdir counts as the end of the enumeration. */
 int fs_dir_next(struct FsDir *d, struct FsEntry *e)
 {
-    DIR *h = (DIR *)d->handle;
-    struct dirent *de = readdir(h);
-    if (!de)
+    unsigned char type;
+    if (!next_entry((struct DirStream *)d->handle, &e->name, &type))
         return 0;
-    e->name = de->d_name;
-    entry_kind(h, de, e);
+    entry_kind(d, type, e);
     return 1;
 }
 
 void fs_dir_close(struct FsDir *d)
 {
-    if (d->handle)
-        closedir((DIR *)d->handle);
+    struct DirStream *s = (struct DirStream *)d->handle;
+    if (s) {
+#if defined(__linux__)
+        close(s->fd);
+#else
+        closedir(s->dir);
+#endif
+        free(s);
+    }
     d->handle = NULL;
 }
 
@@ -249,6 +311,7 @@ static int file_from_fd(int fd, struct FsFile *f, int *status)
         return 0;
     }
     f->handle = fd;
+    f->size = (long long)sb.st_size;
     return 1;
 }
 
@@ -298,11 +361,6 @@ int fs_seek(struct FsFile *f, long long offset)
     return lseek((int)f->handle, (off_t)offset, SEEK_SET) == (off_t)offset;
 }
 
-static int dir_fd(struct FsDir *d)
-{
-    return dirfd((DIR *)d->handle);
-}
-
 int fs_stat_at(struct FsDir *d, const char *name, struct FsStat *st)
 {
     struct stat sb;
@@ -322,13 +380,73 @@ int fs_open_at(struct FsDir *parent, const char *name, struct FsFile *f, int *st
     return file_from_fd(openat(dir_fd(parent), name, FILE_FLAGS | O_NOFOLLOW), f, status);
 }
 
+static void id_from(const struct stat *sb, struct FsId *id)
+{
+    id->volume = (unsigned long long)sb->st_dev;
+    id->file = (unsigned long long)sb->st_ino;
+}
+
 int fs_dir_id(struct FsDir *d, struct FsId *id)
 {
     struct stat sb;
     if (fstat(dir_fd(d), &sb) != 0)
         return 0;
-    id->volume = (unsigned long long)sb.st_dev;
-    id->file = (unsigned long long)sb.st_ino;
+    id_from(&sb, id);
+    return 1;
+}
+
+int fs_id_of(const char *path, struct FsId *id)
+{
+    struct stat sb;
+    if (stat(path, &sb) != 0)
+        return 0;
+    id_from(&sb, id);
+    return 1;
+}
+
+/* Name by name, each opened from the one before and refused when it is a
+ * link: where the kernel cannot take the whole path in one step. */
+static int open_names_below(int top, const char *rel)
+{
+    char name[FS_PATH_MAX];
+    int fd = top;
+    while (*rel) {
+        size_t n = strcspn(rel, "/");
+        memcpy(name, rel, n);
+        name[n] = '\0';
+        int next = openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd != top)
+            close(fd);
+        if (next < 0)
+            return -1;
+        fd = next;
+        rel += n + (rel[n] == '/');
+    }
+    return fd == top ? -1 : fd;
+}
+
+int fs_dir_open_below(struct FsDir *d, struct FsDir *top, const char *rel)
+{
+#if defined(__linux__) && defined(SYS_openat2)
+    struct open_how how;
+    memset(&how, 0, sizeof how);
+    how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    long fd = syscall(SYS_openat2, dir_fd(top), rel, &how, sizeof how);
+    if (fd >= 0 || (errno != ENOSYS && errno != EPERM))
+        return dir_from_fd(d, (int)fd);
+#endif
+    return dir_from_fd(d, open_names_below(dir_fd(top), rel));
+}
+
+int fs_size_at(struct FsDir *d, const char *name, long long *size, struct FsId *id, int *shared)
+{
+    struct stat sb;
+    if (fstatat(dir_fd(d), name, &sb, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(sb.st_mode))
+        return 0;
+    *size = (long long)sb.st_size;
+    *shared = sb.st_nlink > 1;
+    id_from(&sb, id);
     return 1;
 }
 
@@ -368,6 +486,21 @@ int fs_slot_take(const char *name, int count, int wait_ms)
             return 0;
         nanosleep(&step, NULL);
     }
+}
+
+long long fs_clock_ms(void)
+{
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (long long)t.tv_sec * 1000 + t.tv_nsec / 1000000;
+}
+
+/* A pipe whose reader has closed it reports an error to poll; a socket
+ * whose peer has gone reports a hang-up. Neither costs a write. */
+int fs_out_closed(void)
+{
+    struct pollfd p = {fileno(stdout), POLLOUT, 0};
+    return p.fd >= 0 && poll(&p, 1, 0) > 0 && (p.revents & (POLLERR | POLLHUP)) != 0;
 }
 
 int fs_processors(void)

@@ -201,6 +201,7 @@ int fs_dir_next(struct FsDir *d, struct FsEntry *e)
     e->name = fd->cFileName;
     e->is_dir = (fd->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     e->is_link = (fd->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    e->is_reg = !e->is_dir && !e->is_link;
     return 1;
 }
 
@@ -228,6 +229,7 @@ int fs_open(const char *path, struct FsFile *f, int *status)
         return 0;
     }
     f->handle = (intptr_t)fp;
+    f->size = _filelengthi64(_fileno(fp));
     return 1;
 }
 
@@ -302,11 +304,11 @@ int fs_open_at(struct FsDir *parent, const char *name, struct FsFile *f, int *st
 
 /* The backup flag opens a directory; no access rights and every sharing
  * mode lock nobody out. */
-int fs_dir_id(struct FsDir *d, struct FsId *id)
+int fs_id_of(const char *path, struct FsId *id)
 {
     BY_HANDLE_FILE_INFORMATION info;
-    HANDLE h = CreateFileA(((struct DirData *)d->data)->path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (h == INVALID_HANDLE_VALUE)
         return 0;
     int ok = GetFileInformationByHandle(h, &info) != 0;
@@ -315,6 +317,33 @@ int fs_dir_id(struct FsDir *d, struct FsId *id)
         return 0;
     id->volume = info.dwVolumeSerialNumber;
     id->file = ((unsigned long long)info.nFileIndexHigh << 32) | info.nFileIndexLow;
+    return 1;
+}
+
+int fs_dir_id(struct FsDir *d, struct FsId *id)
+{
+    return fs_id_of(((struct DirData *)d->data)->path, id);
+}
+
+/* By the joined path, as every lookup here: the last name is refused when
+ * it is a reparse point, as for one name; the names before it were entered
+ * as directories of their own. */
+int fs_dir_open_below(struct FsDir *d, struct FsDir *top, const char *rel)
+{
+    return fs_dir_open_at(d, top, rel);
+}
+
+/* Each name counts: the link count of a file would cost an open of its own. */
+int fs_size_at(struct FsDir *d, const char *name, long long *size, struct FsId *id, int *shared)
+{
+    char full[FS_PATH_MAX];
+    WIN32_FILE_ATTRIBUTE_DATA a;
+    if (!entry_path(d, name, full) || !GetFileAttributesExA(full, GetFileExInfoStandard, &a) ||
+        (a.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+        return 0;
+    *size = join64(a.nFileSizeHigh, a.nFileSizeLow);
+    *shared = 0;
+    id->volume = id->file = 0;
     return 1;
 }
 
@@ -340,6 +369,17 @@ int fs_slot_take(const char *name, int count, int wait_ms)
             return 0;
         Sleep(20);
     }
+}
+
+long long fs_clock_ms(void)
+{
+    return (long long)GetTickCount64();
+}
+
+/* The next write tells. */
+int fs_out_closed(void)
+{
+    return 0;
 }
 
 int fs_processors(void)

@@ -82,11 +82,13 @@ static char *json_copy(char *out, const char *s, size_t len)
  * preview text goes out through json_write_str instead. */
 void json_str(struct OutBuf *b, const char *s)
 {
-    if (!s)
-        s = "";
-    size_t len = strlen(s);
+    json_strn(b, s ? s : "", s ? strlen(s) : 0);
+}
+
+void json_strn(struct OutBuf *b, const char *s, size_t len)
+{
     if (len > BUF_MAX_CAP / 6) {
-        b->failed = 1;
+        buf_fail(b);
         return;
     }
     if (!buf_need(b, len * 6 + 2 + 7))

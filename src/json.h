@@ -8,6 +8,8 @@
 /* `s` as a JSON string literal, quotes included; NULL gives "". Bytes pass
  * unchanged but for the quote, the backslash and control bytes. */
 void json_str(struct OutBuf *b, const char *s);
+/* The same for the n bytes at s, which may hold a NUL. */
+void json_strn(struct OutBuf *b, const char *s, size_t n);
 /* The same literal as body bytes, for a long value that ends an answer. */
 void json_write_str(const char *s);
 

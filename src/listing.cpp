@@ -2,19 +2,9 @@
 
 #include <string.h>
 
+#include "json.h"
 #include "str.h"
-
-size_t ent_keep_name(struct DirEntry *e, char *slot, const char *name)
-{
-    str_copy(slot, ENT_NAME_MAX, name);
-    size_t n = strlen(slot) + 1;
-    char *key = slot + n;
-    for (size_t i = 0; i < n; i++)
-        key[i] = (char)str_lower((unsigned char)slot[i]);
-    e->name = slot;
-    e->key = key;
-    return 2 * n;
-}
+#include "timefmt.h"
 
 /* The folded keys decide; strcmp compares bytes as unsigned, as the order
  * wants, and many at a time. */
@@ -89,4 +79,31 @@ int ent_left_out(const char *name, int hidden)
 {
     int dots = name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
     return dots || (!hidden && name[0] == '.');
+}
+
+/* Four octal digits, as "%04o" of the permission bits gives them. */
+static void put_mode(struct OutBuf *b, int mode)
+{
+    char text[4];
+    for (int i = 3; i >= 0; i--, mode >>= 3)
+        text[i] = (char)('0' + (mode & 7));
+    buf_putn(b, text, sizeof text);
+}
+
+/* Built from pieces rather than a format string: this runs for each of up
+ * to 5000 entries. */
+void ent_put(struct OutBuf *b, const struct DirEntry *e)
+{
+    char when[TIME_TEXT_MAX];
+    time_text(e->mtime, when);
+    buf_puts(b, "\"name\":");
+    json_str(b, e->name);
+    buf_puts(b, e->is_dir ? ",\"type\":\"dir\",\"link\":" : ",\"type\":\"file\",\"link\":");
+    buf_puts(b, e->is_link ? "true,\"size\":" : "false,\"size\":");
+    buf_put_int(b, e->size);
+    buf_puts(b, ",\"mtime\":\"");
+    buf_puts(b, when);
+    buf_puts(b, "\",\"mode\":\"");
+    put_mode(b, e->mode & 07777);
+    buf_puts(b, "\"");
 }

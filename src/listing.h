@@ -5,6 +5,11 @@
 #define PLUGIN_FILES_LISTING_H
 
 #include <stddef.h>
+#include <string.h>
+
+#include "str.h"
+
+#include "buf.h"
 
 /* Longest entry name the platforms give, NUL included: 255 bytes on POSIX,
  * 259 in a Win32 find record. */
@@ -44,8 +49,23 @@ struct SortKey {
  * order, each naming its entry by index, are at the pointer returned. */
 const struct SortKey *ent_sort(const struct DirEntry *entries, int n, struct SortKey *room);
 /* Puts the name, cut to ENT_NAME_MAX, and its key into slot, which has room
- * for ENT_SLOT_MAX bytes, and points e at them; the bytes used. */
-size_t ent_keep_name(struct DirEntry *e, char *slot, const char *name);
+ * for ENT_SLOT_MAX bytes, and points e at them; the bytes used. Inline: the
+ * listing calls it for every entry it reads. */
+static inline size_t ent_keep_name(struct DirEntry *e, char *slot, const char *name)
+{
+    str_copy(slot, ENT_NAME_MAX, name);
+    size_t n = strlen(slot) + 1;
+    char *key = slot + n;
+    for (size_t i = 0; i < n; i++)
+        key[i] = (char)str_lower((unsigned char)slot[i]);
+    e->name = slot;
+    e->key = key;
+    return 2 * n;
+}
+
+/* The entry's fields as a listing writes them, from "name" to "mode",
+ * without the braces around them: the folder search writes the same. */
+void ent_put(struct OutBuf *b, const struct DirEntry *e);
 
 /* 1 for "." and "..", and for any other name that begins with a dot unless
  * hidden names are asked for. */

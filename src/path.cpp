@@ -108,7 +108,7 @@ void path_err(int status)
                                      : "bad path");
 }
 
-int path_regular_file(const char *requested, char *canon, struct FsStat *st)
+int path_existing(const char *requested, char *canon, struct FsStat *st)
 {
     int status;
     if (!resolve_allowed(requested, canon, &status)) {
@@ -119,6 +119,25 @@ int path_regular_file(const char *requested, char *canon, struct FsStat *st)
         json_err(404, "path not found");
         return 0;
     }
+    return 1;
+}
+
+int path_directory(const char *requested, char *canon)
+{
+    struct FsStat st;
+    if (!path_existing(requested, canon, &st))
+        return 0;
+    if (!st.is_dir) {
+        json_err(400, "not a directory");
+        return 0;
+    }
+    return 1;
+}
+
+int path_regular_file(const char *requested, char *canon, struct FsStat *st)
+{
+    if (!path_existing(requested, canon, st))
+        return 0;
     if (!st->is_reg) {
         json_err(400, "not a regular file");
         return 0;

@@ -36,6 +36,11 @@ int resolve_allowed(const char *requested, char *out, int *status);
 /* The error answer for a failed resolution. */
 void path_err(int status);
 
+/* Resolves a requested path to something allowed that exists: 1 with its
+ * canonical path and facts, or 0 after answering the error. */
+int path_existing(const char *requested, char *canon, struct FsStat *st);
+/* The same for a directory: 0 after answering 400 "not a directory" too. */
+int path_directory(const char *requested, char *canon);
 /* Resolves a requested path to an allowed regular file: 1 with its
  * canonical path and facts, or 0 after answering the error. */
 int path_regular_file(const char *requested, char *canon, struct FsStat *st);

@@ -109,7 +109,7 @@ void resp_line(struct OutBuf *h, const char *fmt, ...)
     int n = vsnprintf(line, sizeof line, fmt, ap);
     va_end(ap);
     if (n < 0 || (size_t)n >= sizeof line) {
-        h->failed = 1;
+        buf_fail(h);
         return;
     }
     put_line(h, line);
@@ -161,11 +161,16 @@ int resp_body_buf(struct OutBuf *b)
     return sent;
 }
 
-int resp_end(void)
+int resp_flush(void)
 {
     if (fflush(stdout) != 0 || ferror(stdout))
         g_gone = 1;
     return !g_gone;
+}
+
+int resp_end(void)
+{
+    return resp_flush();
 }
 
 void resp_print(const char *text)

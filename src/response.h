@@ -11,6 +11,7 @@
  *   resp_send_head(&h)                  the block and its empty line; 1 when
  *                                       a body is wanted (not HEAD);
  *   resp_body(p, n), ...                the body, dropped for HEAD;
+ *   resp_flush()                        a streamed piece out now;
  *   resp_end()                          everything out, 1 when it all went.
  * The block is built in an OutBuf that resp_send_head frees; should it have
  * failed, a bare 500 goes out in its place. */
@@ -50,6 +51,9 @@ int resp_body(const void *p, size_t n);
 /* The buffer's text as body bytes; the buffer is emptied and keeps its
  * room, so a long body goes out in pieces through one buffer. */
 int resp_body_buf(struct OutBuf *b);
+/* Sends what is written so far at once, for a stream whose pieces must
+ * reach the client as they are found: 1 while the client is there. */
+int resp_flush(void);
 /* Flushes the answer: 1 when every byte went out. */
 int resp_end(void);
 

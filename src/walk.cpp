@@ -34,13 +34,12 @@ static int set_path(size_t len, const char *name)
  * canonical path of its target, which must lie under a root. */
 static int look_up(const char *top, const struct FsEntry *fe, struct WalkItem *it)
 {
-    int status;
     if (!fe->is_link)
         return fs_stat_at(it->in, fe->name, &it->st);
-    if (!fs_join(g_full, top, g_path) || !resolve_allowed(g_full, g_canon, &status))
+    if (!fs_join(g_full, top, g_path) || !walk_link_target(g_full, g_canon, &it->st))
         return 0;
     it->canon = g_canon;
-    return fs_stat(g_canon, &it->st);
+    return 1;
 }
 
 static int on_the_way(const struct FsId *id, int depth)
@@ -114,10 +113,16 @@ enum WalkEnd walk_tree(const char *dir, int hidden, walk_fn visit, void *ctx)
     return end;
 }
 
-int walk_open_file(const struct WalkItem *item, struct FsFile *f)
+int walk_link_target(const char *link, char *canon, struct FsStat *st)
 {
     int status;
-    if (item->canon)
-        return fs_open(item->canon, f, &status);
-    return fs_open_at(item->in, item->name, f, &status);
+    return resolve_allowed(link, canon, &status) && fs_stat(canon, st);
+}
+
+int walk_open(struct FsDir *in, const char *name, const char *canon, struct FsFile *f)
+{
+    int status;
+    if (canon)
+        return fs_open(canon, f, &status);
+    return fs_open_at(in, name, f, &status);
 }

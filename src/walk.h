@@ -39,7 +39,13 @@ typedef int (*walk_fn)(const struct WalkItem *item, void *ctx);
  * `hidden`. */
 enum WalkEnd walk_tree(const char *dir, int hidden, walk_fn visit, void *ctx);
 
-/* Opens the regular file that an item names, as fs_open does. */
-int walk_open_file(const struct WalkItem *item, struct FsFile *f);
+/* The rule for a link met on a walk, kept once for every walk: the link
+ * (its full path) counts when its target lies under a root; 1 then, with
+ * the target's canonical path in canon (FS_PATH_MAX bytes) and its facts. */
+int walk_link_target(const char *link, char *canon, struct FsStat *st);
+
+/* Opens the regular file `name` of the open directory `in`, or for a link
+ * its target by the canonical path, as fs_open does. */
+int walk_open(struct FsDir *in, const char *name, const char *canon, struct FsFile *f);
 
 #endif

@@ -36,6 +36,9 @@ static const struct {
     const char *params;
 } g_params[] = {
     {"roots", NULL}, /* takes no path */
+    /* Every name, and the canary's own text. */
+    {"find", "q=*&"},
+    {"grep", "q=CANARY&"},
 };
 static std::vector<std::string> g_asked;
 

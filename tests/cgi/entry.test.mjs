@@ -27,8 +27,9 @@ const METADATA = [
 for (const [name, args, env, want] of METADATA) test(name, () => expectOut(run({ args, env }), want));
 
 const HELP_NAMES = [
-  '--meta', '--version', 'roots', 'ls', 'read', 'raw', 'zip', 'FILES_ALLOWED_ROOT', 'USERPROFILE', 'HOME',
-  'KIV_PASSWORD', 'FILES_RAW_LIMIT', 'FILES_ZIP_MAX_ENTRIES', 'FILES_ZIP_MAX_BYTES', 'ZV_PLUGIN_META',
+  '--meta', '--version', 'roots', 'ls', 'read', 'raw', 'zip', 'find', 'grep', 'du', 'FILES_ALLOWED_ROOT',
+  'USERPROFILE', 'HOME', 'KIV_PASSWORD', 'FILES_RAW_LIMIT', 'FILES_ZIP_MAX_ENTRIES', 'FILES_ZIP_MAX_BYTES',
+  'FILES_FIND_MAX_RESULTS', 'FILES_SEARCH_SECONDS', 'FILES_GREP_MAX_BYTES', 'FILES_GREP_MAX_FILE', 'ZV_PLUGIN_META',
   'QUERY_STRING', 'REQUEST_METHOD', 'HTTP_X_KIV_PASSWORD', 'HTTP_AUTHORIZATION', 'HTTP_RANGE', 'HTTP_IF_RANGE',
   'HTTP_IF_NONE_MATCH', 'HTTP_IF_MODIFIED_SINCE', 'HTTP_IF_MATCH', 'HTTP_IF_UNMODIFIED_SINCE',
 ];

@@ -56,7 +56,8 @@ struct Answer {
 };
 
 /* The rules every response keeps: one header block of well-formed lines, a
- * JSON body that parses and agrees with the status, every path it names
+ * JSON body that parses and agrees with the status (or a 200 stream of JSON
+ * lines, each an object, the last the end of the walk), every path it names
  * under a root, and no canary anywhere; a body of its Content-Length (or
  * none, for HEAD), a 206 with a Content-Range of its length, a 304 without
  * a body. NULL when they hold, else what broke. */
