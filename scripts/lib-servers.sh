@@ -20,10 +20,15 @@
 #   srv_ensure TEST:PACKAGE...
 #       srv_install for the packages whose TEST is missing. TEST is a command
 #       name, or an absolute path that must exist.
+#   srv_npm
+#       npm ci in the repository when node_modules is older than the lock
+#       file or missing: the page's build reads the highlighting library
+#       from it.
 #   srv_build [BUILD_DIR [CMAKE_ARG...]]
 #       Configure and build the program (Release, Ninja) into BUILD_DIR,
-#       default build/ in the repository, installing zlib's headers and
-#       archive first when they are missing; prints the program's path.
+#       default build/ in the repository, installing the headers and
+#       archives of the libraries it links (SRV_BUILD_LIBS) and the npm
+#       packages first when they are missing; prints the program's path.
 #   srv_port_open PORT
 #       True when something accepts connections on 127.0.0.1:PORT.
 #   srv_free_port
@@ -35,9 +40,9 @@
 #       Starts lighttpd for one node. ROOTS is the ";"-separated list handed
 #       to the program as FILES_ALLOWED_ROOT; PASSWORD, when not empty,
 #       becomes its KIV_PASSWORD; FILES_RAW_LIMIT, FILES_ZIP_MAX_ENTRIES,
-#       FILES_ZIP_MAX_BYTES and the search limits (FILES_FIND_MAX_RESULTS,
-#       FILES_SEARCH_SECONDS, FILES_GREP_MAX_BYTES, FILES_GREP_MAX_FILE)
-#       pass on from the caller's environment. An empty
+#       FILES_ZIP_MAX_BYTES, the search limits (FILES_FIND_MAX_RESULTS,
+#       FILES_SEARCH_SECONDS, FILES_GREP_MAX_BYTES, FILES_GREP_MAX_FILE) and
+#       FILES_THUMB_MAX_PIXELS pass on from the caller's environment. An empty
 #       PORT picks a free one. When SRV_AS names a user (the caller being
 #       root), lighttpd runs as that user from its start, the program with it.
 #   srv_run_as USER CMD...
@@ -54,6 +59,8 @@
 #       srv_stop_all, then removes the temporary directory. Meant for a trap.
 #
 # Variables set:
+#   SRV_BUILD_LIBS  TEST:PACKAGE pairs (for srv_ensure) of the libraries the
+#              program links: zlib and the picture libraries
 #   SRV_REPO   the repository root (found from this file's location)
 #   SRV_DIR    the temporary directory, made on the first start
 #   SRV_PID, SRV_PORT, SRV_HTDOCS
@@ -62,6 +69,8 @@
 #   SRV_PIDS   every PID started and not yet stopped, in start order
 
 SRV_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+SRV_BUILD_LIBS=(/usr/include/zlib.h:zlib1g-dev /usr/include/jpeglib.h:libjpeg62-turbo-dev /usr/include/png.h:libpng-dev
+  /usr/include/webp/decode.h:libwebp-dev /usr/include/gif_lib.h:libgif-dev /usr/include/stb/stb_image.h:libstb-dev)
 SRV_DIR=${SRV_DIR:-}
 SRV_PIDS=()
 declare -A SRV_KIND=()
@@ -95,10 +104,16 @@ srv_ensure() {
   srv_install "${missing[@]}"
 }
 
+srv_npm() {
+  local stamp=$SRV_REPO/node_modules/.package-lock.json
+  [[ -e $stamp && ! $SRV_REPO/package-lock.json -nt $stamp ]] && return 0
+  srv_ensure npm:npm >&2 && (cd "$SRV_REPO" && npm ci --silent --no-audit --no-fund >&2)
+}
+
 srv_build() {
   local dir=${1:-$SRV_REPO/build}
   shift $(($# ? 1 : 0))
-  srv_ensure /usr/include/zlib.h:zlib1g-dev >&2 || return 1
+  srv_ensure "${SRV_BUILD_LIBS[@]}" >&2 && srv_npm || return 1
   cmake -S "$SRV_REPO" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >&2 &&
     cmake --build "$dir" >&2 &&
     echo "$dir/plugin_files"
@@ -205,7 +220,7 @@ srv_start_node() {
     FILES_RAW_LIMIT=${FILES_RAW_LIMIT:-} FILES_ZIP_MAX_ENTRIES=${FILES_ZIP_MAX_ENTRIES:-} \
     FILES_ZIP_MAX_BYTES=${FILES_ZIP_MAX_BYTES:-} FILES_FIND_MAX_RESULTS=${FILES_FIND_MAX_RESULTS:-} \
     FILES_SEARCH_SECONDS=${FILES_SEARCH_SECONDS:-} FILES_GREP_MAX_BYTES=${FILES_GREP_MAX_BYTES:-} \
-    FILES_GREP_MAX_FILE=${FILES_GREP_MAX_FILE:-} \
+    FILES_GREP_MAX_FILE=${FILES_GREP_MAX_FILE:-} FILES_THUMB_MAX_PIXELS=${FILES_THUMB_MAX_PIXELS:-} \
     srv_launch lighttpd "$name" "$port" srv_run_as "${SRV_AS:-}" lighttpd -D -f
 }
 

@@ -19,7 +19,6 @@ enum {
 };
 /* The size limit when the host sets none. */
 static const long long RAW_DEFAULT_LIMIT = 67108864;
-static const long long MiB = 1048576;
 
 /* Static so that delivery allocates nothing however large the file. */
 static char g_chunk[CHUNK];
@@ -34,20 +33,6 @@ static long long raw_limit(void)
     if (!text || !str_decimal(text, &end, &limit) || *end || limit <= 0)
         return RAW_DEFAULT_LIMIT;
     return limit;
-}
-
-/* 1 after answering 413 when size is over the limit. */
-static int refused_as_large(long long size, long long limit)
-{
-    char message[64];
-    if (size <= limit)
-        return 0;
-    if (limit % MiB == 0)
-        snprintf(message, sizeof message, "file larger than %lld MiB", limit / MiB);
-    else
-        snprintf(message, sizeof message, "file larger than %lld bytes", limit);
-    json_err(413, message);
-    return 1;
 }
 
 /* The validator lines that a 200, a 206 and a 304 all carry. */
@@ -145,7 +130,7 @@ void act_raw(const char *query, const char *path)
     struct FsFile f;
     struct FsVersion v;
     long long limit = raw_limit();
-    if (!path_regular_file(path, canon, &st) || refused_as_large(st.size, limit))
+    if (!path_regular_file(path, canon, &st) || path_too_large(st.size, limit))
         return;
     char name[FILE_NAME_MAX];
     char shown[FILE_NAME_MAX];
@@ -159,7 +144,7 @@ void act_raw(const char *query, const char *path)
      * was looked at, and what is announced must be what is sent. */
     if (!fs_version(&f, &v))
         json_err(403, "cannot open file");
-    else if (!refused_as_large(v.size, limit))
+    else if (!path_too_large(v.size, limit))
         deliver(&f, &v, type, attach, shown);
     fs_close(&f);
     resp_end();

@@ -14,8 +14,14 @@ static const char *const g_month[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun"
 
 void http_validators(long long size, long long mtime, long nsec, long long now, struct HttpValidators *v)
 {
-    snprintf(v->etag, sizeof v->etag, "\"%llx-%llx-%lx\"", (unsigned long long)size, (unsigned long long)mtime,
-             (unsigned long)nsec);
+    http_validators_of(size, mtime, nsec, now, "", v);
+}
+
+void http_validators_of(long long size, long long mtime, long nsec, long long now, const char *variant,
+                        struct HttpValidators *v)
+{
+    snprintf(v->etag, sizeof v->etag, "\"%llx-%llx-%lx%s%s\"", (unsigned long long)size, (unsigned long long)mtime,
+             (unsigned long)nsec, variant[0] ? "-" : "", variant);
     /* A time ahead of the clock is announced as now, so that a client never
      * holds a date that a later change could fall before. */
     v->modified = mtime < now ? mtime : now;

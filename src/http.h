@@ -16,6 +16,11 @@ struct HttpValidators {
 /* A strong tag that changes with the size or the modification time (seconds
  * and nanoseconds); a Last-Modified that never lies in the future. */
 void http_validators(long long size, long long mtime, long nsec, long long now, struct HttpValidators *v);
+/* The same for something made from the file (a thumbnail of one size):
+ * `variant` (a few letters and digits) joins the tag, so that no two things
+ * made from one version of a file share one. */
+void http_validators_of(long long size, long long mtime, long nsec, long long now, const char *variant,
+                        struct HttpValidators *v);
 
 /* t as an IMF-fixdate ("Sun, 06 Nov 1994 08:49:37 GMT"): 1, or 0 with ""
  * for a time before 1970 or after 9999. */

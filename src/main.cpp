@@ -44,6 +44,8 @@ static const char g_help_rest[] =
     "  FILES_SEARCH_SECONDS    longest walk of find, grep (default 10) and du (5)\n"
     "  FILES_GREP_MAX_BYTES    most bytes grep reads in one request (default 4 GiB)\n"
     "  FILES_GREP_MAX_FILE     largest file grep reads (default 64 MiB)\n"
+    "  FILES_THUMB_MAX_PIXELS  largest picture thumb decodes (default 100000000)\n"
+    "  FILES_HEAVY_MAX         archives, searches and thumbnails at once (default: processors)\n"
     "  ZV_PLUGIN_META          set, even empty: print the description and exit\n"
     "Set by the web server for each request:\n"
     "  QUERY_STRING            the raw query; absent: the page is served\n"

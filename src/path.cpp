@@ -1,5 +1,6 @@
 #include "path.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -142,6 +143,20 @@ int path_regular_file(const char *requested, char *canon, struct FsStat *st)
         json_err(400, "not a regular file");
         return 0;
     }
+    return 1;
+}
+
+int path_too_large(long long size, long long limit)
+{
+    static const long long MiB = 1048576;
+    char message[64];
+    if (size <= limit)
+        return 0;
+    if (limit % MiB == 0)
+        snprintf(message, sizeof message, "file larger than %lld MiB", limit / MiB);
+    else
+        snprintf(message, sizeof message, "file larger than %lld bytes", limit);
+    json_err(413, message);
     return 1;
 }
 

@@ -44,6 +44,9 @@ int path_directory(const char *requested, char *canon);
 /* Resolves a requested path to an allowed regular file: 1 with its
  * canonical path and facts, or 0 after answering the error. */
 int path_regular_file(const char *requested, char *canon, struct FsStat *st);
+/* 1 after answering 413 "file larger than ..." when a file of `size` bytes
+ * is over `limit`. */
+int path_too_large(long long size, long long limit);
 /* Opens that file: 1, or 0 after answering 400 "not a regular file" (it was
  * swapped for something else meanwhile) or 403 with open_msg. */
 int path_open_file(const char *canon, struct FsFile *f, const char *open_msg);

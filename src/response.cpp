@@ -33,6 +33,8 @@ static const struct {
     {404, "Status: 404 Not Found"},
     {405, "Status: 405 Method Not Allowed"},
     {413, "Status: 413 Payload Too Large"},
+    {415, "Status: 415 Unsupported Media Type"},
+    {422, "Status: 422 Unprocessable Content"},
     {206, "Status: 206 Partial Content"},
     {304, "Status: 304 Not Modified"},
     {412, "Status: 412 Precondition Failed"},
@@ -57,10 +59,12 @@ static const char SAME_ORIGIN_FRAMES[] = "X-Frame-Options: SAMEORIGIN";
 /* The page runs its own inline scripts, named by their hashes (the build
  * computes them, page_policy.inc), so that markup put into it could never
  * run one; it uses inline styles, shows pictures and media from the program
- * and calls nothing but the program. */
+ * (drawings from their text, as blob: pictures, which run nothing), frames a
+ * PDF from the program in the browser's viewer and calls nothing but the
+ * program. */
 static const char PAGE_POLICY[] = "Content-Security-Policy: default-src 'none'; script-src " PAGE_SCRIPT_SOURCES "; "
-                                  "style-src 'unsafe-inline'; img-src 'self' data:; media-src 'self'; "
-                                  "connect-src 'self'; form-action 'none'; base-uri 'none'";
+                                  "style-src 'unsafe-inline'; img-src 'self' data: blob:; media-src 'self'; "
+                                  "frame-src 'self'; connect-src 'self'; form-action 'none'; base-uri 'none'";
 /* A file opened on its own runs nothing; the browser shows sound and film
  * by a player that loads the same address again, which media-src lets it. */
 static const char FILE_POLICY[] = "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; "
@@ -79,6 +83,8 @@ static const struct {
     /* RESP_FILE */ {NULL, {NO_STORE, NOSNIFF, FILE_POLICY, SAME_ORIGIN_FRAMES}},
     /* RESP_ARCHIVE */ {"application/zip", {NO_STORE, NOSNIFF}},
     /* RESP_NOT_MODIFIED */ {NULL, {NO_STORE}},
+    /* RESP_PICTURE */ {NULL, {NOSNIFF, FILE_POLICY, SAME_ORIGIN_FRAMES}},
+    /* RESP_PICTURE_NOT_MODIFIED */ {NULL, {}},
 };
 
 static void put_line(struct OutBuf *h, const char *line)

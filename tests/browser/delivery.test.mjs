@@ -41,7 +41,10 @@ describe('video from the node', () => {
       v.currentTime = at;
     }), SECONDS / 2);
     await t.page.waitForFunction(() => document.getElementById('v').readyState >= 2);
-    const from = ranged.filter((r) => r.status === 206).map((r) => Number(r.range.match(/^bytes (\d+)-(\d+)\/(\d+)$/)[1]));
+    // Files may be cached and revalidated: a part the browser's cache gives after a 304 has no Content-Range
+    // of the node's, so only the node's own parts count.
+    const from = ranged.filter((r) => r.status === 206 && r.range)
+      .map((r) => Number(r.range.match(/^bytes (\d+)-(\d+)\/(\d+)$/)[1]));
     assert.ok(from.some((first) => first > size / 4), `no 206 from past the start: ${JSON.stringify(ranged)}`);
     assert.equal(await t.page.evaluate(() => document.getElementById('v').currentTime), SECONDS / 2);
     await t.close();

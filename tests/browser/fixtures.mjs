@@ -41,6 +41,26 @@ export function png(w, h, colour) {
   return Buffer.concat([sig, chunk('IHDR', head), chunk('IDAT', zlib.deflateSync(raw)), chunk('IEND', Buffer.alloc(0))]);
 }
 
+/** A one-page PDF that shows text; script, when given, is a document action a viewer could run. */
+export function pdf(text, script) {
+  const objs = ['<< /Type /Catalog /Pages 2 0 R' + (script ? ' /OpenAction 5 0 R' : '') + ' >>',
+    '<< /Type /Pages /Kids [3 0 R] /Count 1 >>',
+    '<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Contents 4 0 R /Resources << /Font << /F1 6 0 R >> >> >>'];
+  const stream = `BT /F1 18 Tf 20 100 Td (${text}) Tj ET`;
+  objs.push(`<< /Length ${stream.length} >>\nstream\n${stream}\nendstream`);
+  objs.push(`<< /S /JavaScript /JS (${script || ''}) >>`);
+  objs.push('<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>');
+  let out = '%PDF-1.4\n';
+  const at = [];
+  objs.forEach((o, i) => {
+    at.push(out.length);
+    out += `${i + 1} 0 obj\n${o}\nendobj\n`;
+  });
+  const xref = out.length;
+  out += `xref\n0 ${objs.length + 1}\n0000000000 65535 f \n` + at.map((n) => `${String(n).padStart(10, '0')} 00000 n \n`).join('');
+  return out + `trailer\n<< /Size ${objs.length + 1} /Root 1 0 R >>\nstartxref\n${xref}\n%%EOF\n`;
+}
+
 /** A log of this many numbered lines, "line N", larger than the mebibyte a preview reads. */
 export const BIG_LOG_LINES = 100000;
 export const bigLogLine = (n) => `line ${n} ${'.'.repeat(n % 7)}`;
@@ -85,6 +105,39 @@ export const HOSTILE_NAMES = ['<img src=x onerror=window.__pwned=1>.txt', '"><sv
 export const HOSTILE_TEXT = '</script><script>window.__pwned=4</script>\n<img src=x onerror="window.__pwned=5">\n&lt;b&gt;\n';
 export const HOSTILE_MD = '<img src=x onerror="window.__pwned=6"> [run](javascript:window.__pwned=7) ' +
   '[data](data:text/html,<script>parent.__pwned=8</script>)\n';
+
+/** The viewer's files: code in three languages and a plain text, a log in colour, encodings, a compressed
+    text, a PDF, tables, JSON and a Markdown document that links to its neighbours. */
+export const VIEWER = {
+  'code.c': 'int main(void) {\n  return 0; /* done */\n}\n',
+  'Makefile': 'all:\n\techo hi\n',
+  'run': '#!/usr/bin/env python3\nimport os\n',
+  'plain.txt': 'int main(void) { return 0; }\n',
+  'colors.log': '\u001b[31mred\u001b[0m plain \u001b[1;32mbold\u001b[0m\u001b[2K\n',
+  'latin1.txt': Buffer.from('caf\xe9 cr\xe8me\n', 'latin1'),
+  'utf16.txt': Buffer.concat([Buffer.from([0xff, 0xfe]), Buffer.from('hi\nthere\n', 'utf16le')]),
+  'notes.txt.gz': zlib.gzipSync('compressed\nlines\n'),
+  'doc.pdf': pdf('Hello'),
+  'table.csv': 'name,note\nann,"a, b"\nbob,"say ""hi"""\n',
+  'table.tsv': 'a\tb\n1\t2\n',
+  'data.json': '{"a":[1,2],"b":{"c":null},"n":12345678901234567890}',
+  'links.md': '---\ntitle: Links\n---\n[notes](../../notes.txt) [folder](../../deep/) [code](code.c)\n\n```c\nint x;\n```\n\n' +
+    '![d](../../media/drawing.svg)\n',
+  'grow.log': 'first\n',
+};
+
+/** Files of every new kind that would run script if any of them reached the page as markup or a script. */
+export const HOSTILE_KINDS = {
+  'drawing.svg': '<svg xmlns="http://www.w3.org/2000/svg" width="4" height="4" onload="parent.__pwned=11">' +
+    '<script>parent.__pwned=12</script><image href="x" onerror="parent.__pwned=13"/><foreignObject width="4" height="4">' +
+    '<img xmlns="http://www.w3.org/1999/xhtml" src="x" onerror="parent.__pwned=14"/></foreignObject><rect width="4" height="4"/></svg>\n',
+  'cells.csv': '<img src=x onerror=window.__pwned=15>,"<script>window.__pwned=16</script>"\n<b>x</b>,y\n',
+  'tree.json': '{"<img src=x onerror=window.__pwned=17>":"<script>window.__pwned=18</script>"}',
+  'doc.pdf': pdf('Hostile', 'this.parent.__pwned = 19; app.launchURL("javascript:parent.__pwned = 19");'),
+  'code.html': '<script>window.__pwned=20</script><img src=x onerror="window.__pwned=21">\n',
+  'links.md': '[a](javascript:window.__pwned=22) [b](<img src=x onerror=window.__pwned=23>.md) [c](//elsewhere.example/x) ' +
+    '<!-- <img src=x onerror=window.__pwned=24> -->\n\n```html\n<img src=x onerror=window.__pwned=25>\n```\n',
+};
 
 /** Modification times of the SIZES files, in seconds: an order that is neither by name nor by size. */
 export const SIZE_TIMES = SIZES.map((_, i) => 1709647629 - ((i * 5) % 8) * 3600);
@@ -159,6 +212,8 @@ export function testTree(dir) {
   });
   for (const [name, text] of CODE) put(path.join(home, 'text', name), text);
   put(path.join(home, 'text', 'data.bin'), Buffer.concat([Buffer.from('BIN'), Buffer.alloc(2045)]));
+  for (const [name, content] of Object.entries(VIEWER)) put(path.join(home, 'docs', 'viewer', name), content);
+  for (const [name, content] of Object.entries(HOSTILE_KINDS)) put(path.join(home, 'hostile', 'kinds', name), content);
   put(path.join(dir, 'outside', 'secret.txt'), 'outside any root\n');
   fs.symlinkSync(path.join(dir, 'outside'), path.join(home, 'outside'));
   fs.symlinkSync(path.join(dir, 'outside', 'secret.txt'), path.join(home, 'text', 'escape.txt'));

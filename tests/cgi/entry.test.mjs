@@ -10,7 +10,7 @@ const VERSION = 'plugin_files 1.0.0\n';
 const PAGE_HEAD = (scripts) => 'Content-Type: text/html; charset=utf-8\r\nCache-Control: no-store\r\n' +
   'X-Content-Type-Options: nosniff\r\nX-Frame-Options: SAMEORIGIN\r\n' +
   `Content-Security-Policy: default-src 'none'; script-src ${scripts}; style-src 'unsafe-inline'; ` +
-  "img-src 'self' data:; media-src 'self'; connect-src 'self'; form-action 'none'; base-uri 'none'\r\n\r\n";
+  "img-src 'self' data: blob:; media-src 'self'; frame-src 'self'; connect-src 'self'; form-action 'none'; base-uri 'none'\r\n\r\n";
 const UNKNOWN = errOut(400, 'unknown action');
 
 const METADATA = [
@@ -27,9 +27,10 @@ const METADATA = [
 for (const [name, args, env, want] of METADATA) test(name, () => expectOut(run({ args, env }), want));
 
 const HELP_NAMES = [
-  '--meta', '--version', 'roots', 'ls', 'read', 'raw', 'zip', 'find', 'grep', 'du', 'FILES_ALLOWED_ROOT',
+  '--meta', '--version', 'roots', 'ls', 'read', 'raw', 'zip', 'find', 'grep', 'du', 'thumb', 'FILES_ALLOWED_ROOT',
   'USERPROFILE', 'HOME', 'KIV_PASSWORD', 'FILES_RAW_LIMIT', 'FILES_ZIP_MAX_ENTRIES', 'FILES_ZIP_MAX_BYTES',
-  'FILES_FIND_MAX_RESULTS', 'FILES_SEARCH_SECONDS', 'FILES_GREP_MAX_BYTES', 'FILES_GREP_MAX_FILE', 'ZV_PLUGIN_META',
+  'FILES_FIND_MAX_RESULTS', 'FILES_SEARCH_SECONDS', 'FILES_GREP_MAX_BYTES', 'FILES_GREP_MAX_FILE',
+  'FILES_THUMB_MAX_PIXELS', 'FILES_HEAVY_MAX', 'ZV_PLUGIN_META',
   'QUERY_STRING', 'REQUEST_METHOD', 'HTTP_X_KIV_PASSWORD', 'HTTP_AUTHORIZATION', 'HTTP_RANGE', 'HTTP_IF_RANGE',
   'HTTP_IF_NONE_MATCH', 'HTTP_IF_MODIFIED_SINCE', 'HTTP_IF_MATCH', 'HTTP_IF_UNMODIFIED_SINCE',
 ];

@@ -41,18 +41,18 @@ export const jp = (p) => JSON.stringify(progPath(p));
  * string). `rawQuery` (a Buffer) passes bytes that Node cannot put into an environment string.
  * Returns the exit status, the whole stdout, the header block as text (blank line included) and the body.
  */
-export function run({ query, rawQuery, env = {}, args = [], cwd } = {}) {
+export function run({ query, rawQuery, env = {}, args = [], cwd, cmd = CMD } = {}) {
   const e = { ...BASE_ENV, ...env };
   // Wine replaces USERPROFILE in the first process it starts; the launcher (tests/wine) puts it back.
   if (WIN && e.USERPROFILE !== undefined) e.PF_USERPROFILE = e.USERPROFILE;
   if (query !== undefined) e.QUERY_STRING = query;
-  let cmd = [...CMD, ...args];
+  let line = [...cmd, ...args];
   if (rawQuery) {
     const octal = [...rawQuery].map((b) => '\\' + b.toString(8).padStart(3, '0')).join('');
     const script = `QUERY_STRING=$(printf '${octal}'); export QUERY_STRING; unset PWD; exec "$@"`;
-    cmd = ['/bin/sh', '-c', script, 'sh', ...cmd];
+    line = ['/bin/sh', '-c', script, 'sh', ...line];
   }
-  const r = spawnSync(cmd[0], cmd.slice(1), {
+  const r = spawnSync(line[0], line.slice(1), {
     env: e, cwd, maxBuffer: 1 << 28, timeout: HANG_GUARD_MS, killSignal: 'SIGKILL',
   });
   if (r.error && r.error.code !== 'ETIMEDOUT') throw r.error;
@@ -68,6 +68,9 @@ export function qs(params) {
     .map(([k, v]) => `${k}=${encodeURIComponent(k === 'path' ? progPath(v) : v)}`).join('&');
 }
 
+/** The program itself, without what starts it (valgrind, say): its last word. */
+export const PROGRAM = CMD[CMD.length - 1];
+
 /** Runs one API request with the given roots (FILES_ALLOWED_ROOT) and nothing else configured. */
 export function api(params, { roots = [], env = {}, ...opts } = {}) {
   const rootEnv = roots.length ? { FILES_ALLOWED_ROOT: roots.map(progPath).join(';') } : {};
@@ -76,7 +79,10 @@ export function api(params, { roots = [], env = {}, ...opts } = {}) {
 
 export const JSON_HEAD =
   'Content-Type: application/json; charset=utf-8\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n\r\n';
-const REASON = { 400: 'Bad Request', 403: 'Forbidden', 404: 'Not Found', 412: 'Precondition Failed', 413: 'Payload Too Large', 416: 'Range Not Satisfiable', 500: 'Internal Server Error' };
+const REASON = {
+  400: 'Bad Request', 403: 'Forbidden', 404: 'Not Found', 412: 'Precondition Failed', 413: 'Payload Too Large',
+  415: 'Unsupported Media Type', 416: 'Range Not Satisfiable', 422: 'Unprocessable Content', 500: 'Internal Server Error',
+};
 export const errOut = (code, msg) => `Status: ${code} ${REASON[code]}\r\n${JSON_HEAD}{"ok":false,"error":"${msg}"}\n`;
 export const okOut = (body) => JSON_HEAD + body;
 export const ROOTS_NONE = okOut('{"ok":true,"count":0,"roots":[\n]}\n');
@@ -122,6 +128,16 @@ export function build(base, tree) {
     }
   }
   return base;
+}
+
+/**
+ * The entity tag the program gives a file as it is now (`variant`: what was made of it, a thumbnail's
+ * size say); Windows keeps times in steps of 100 ns.
+ */
+export function etagOf(file, variant = '') {
+  const { size, mtimeNs } = fs.statSync(file, { bigint: true });
+  const nsec = WIN ? (mtimeNs % 1000000000n) / 100n * 100n : mtimeNs % 1000000000n;
+  return `"${size.toString(16)}-${(mtimeNs / 1000000000n).toString(16)}-${nsec.toString(16)}${variant && `-${variant}`}"`;
 }
 
 /** Sets a file's modification time in seconds since 1970; Node turns negative times into "now". */

@@ -4,21 +4,17 @@ import assert from 'node:assert/strict';
 import { randomBytes } from 'node:crypto';
 import fs from 'node:fs';
 import { test } from 'node:test';
-import { api, build, DIR, errOut, expectOut, posixOnly, progPath, run, setMtime, tmpBase, WIN } from './lib.mjs';
+import { api, build, DIR, errOut, etagOf, expectOut, posixOnly, progPath, run, setMtime, tmpBase, WIN } from './lib.mjs';
 
 const TXT = 'text/plain; charset=utf-8';
 const BIN = 'application/octet-stream';
 const LIMIT = 67108864;
 const R = tmpBase();
 const raw = (name, extra = {}, roots = [R]) => api({ action: 'raw', path: name.startsWith('/') ? name : `${R}/${name}`, ...extra }, { roots });
-// The validator lines of a file as it is now; Windows keeps times in steps of 100 ns.
-const validators = (file) => {
-  const { size, mtimeNs } = fs.statSync(file, { bigint: true });
-  const secs = mtimeNs / 1000000000n;
-  const nsec = WIN ? (mtimeNs % 1000000000n) / 100n * 100n : mtimeNs % 1000000000n;
-  return `Last-Modified: ${new Date(Number(secs) * 1000).toUTCString()}\r\n` +
-    `ETag: "${size.toString(16)}-${secs.toString(16)}-${nsec.toString(16)}"\r\n`;
-};
+// The validator lines of a file as it is now.
+const validators = (file) =>
+  `Last-Modified: ${new Date(Number(fs.statSync(file, { bigint: true }).mtimeNs / 1000000000n) * 1000).toUTCString()}\r\n` +
+  `ETag: ${etagOf(file)}\r\n`;
 const rawHead = (type, disp, name, file = `${R}/${name}`, { len = fs.statSync(file).size, extra = '' } = {}) =>
   `Content-Type: ${type}\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n` +
   "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; img-src data:; media-src 'self'\r\n" +
@@ -34,7 +30,7 @@ const TYPES = [
   ['c.gif', undefined, 'image/gif', 'inline'], ['d.webp', undefined, 'image/webp', 'inline'],
   ['e.bmp', undefined, 'image/bmp', 'inline'], ['f.ico', undefined, 'image/x-icon', 'inline'],
   ['.png', undefined, 'image/png', 'inline'], ['drawing.svg', undefined, TXT, 'attachment'],
-  ['report.pdf', undefined, 'application/pdf', 'attachment'], ['notes.txt', '1', TXT, 'attachment'],
+  ['report.pdf', undefined, 'application/pdf', 'inline'], ['report.pdf', '1', 'application/pdf', 'attachment'], ['notes.txt', '1', TXT, 'attachment'],
   ...['g.md', 'h.json', 'i.c', 'j.H', 'k.log', 'page.html', 'x.xhtml', 'y.shtml'].map((n) => [n, undefined, TXT, 'attachment']),
   // Windows drops a trailing dot from a name, so "notes." is a POSIX name only.
   ...['PAGE.HTML', 'z.HtM', 'README', ...(WIN ? [] : ['notes.']), 'archive.tar.gz', '.bashrc', 'x.cc', 'x.pn', 'x.pngx']

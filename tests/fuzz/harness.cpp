@@ -14,6 +14,7 @@
 
 #include "actions.h"
 #include "path.h"
+#include "picture.h"
 #include "query.h"
 
 /* main.cpp is compiled with main renamed, so a request runs as a call. */
@@ -386,8 +387,9 @@ static int header_line(const std::string &line, std::string *name)
 static int status_line(const std::string &value)
 {
     static const char *known[] = {"400 Bad Request", "401 Unauthorized", "403 Forbidden", "404 Not Found",
-                                  "405 Method Not Allowed", "413 Payload Too Large",
-                                  "500 Internal Server Error", "206 Partial Content", "304 Not Modified", "412 Precondition Failed",
+                                  "405 Method Not Allowed", "413 Payload Too Large", "415 Unsupported Media Type",
+                                  "422 Unprocessable Content", "500 Internal Server Error", "503 Service Unavailable",
+                                  "206 Partial Content", "304 Not Modified", "412 Precondition Failed",
                                   "416 Range Not Satisfiable"};
     for (const char *k : known)
         if (value == k)
@@ -535,6 +537,13 @@ static const char *check_body(const std::string &type, const std::string &dispos
         return "an error answer that is not JSON";
     if (type == "text/html; charset=utf-8")
         return ans->body.empty() ? "an empty page" : NULL;
+    /* A picture made from a file (a thumbnail) is one of the two formats
+     * the program writes. */
+    if (disposition.empty() && (type == "image/jpeg" || type == "image/png")) {
+        const unsigned char *p = (const unsigned char *)ans->body.data();
+        enum PicFormat f = pic_format(p, ans->body.size());
+        return f == (type == "image/png" ? PIC_PNG : PIC_JPEG) ? NULL : "a made picture that is not of its type";
+    }
     std::string inside;
     if (type == "application/zip" && !archive_text(ans->body, &inside))
         return "an archive that cannot be read";

@@ -68,6 +68,8 @@ TEST(HttpValidators, StrongTagOfSizeAndTimeAndNoDateAhead)
     http_validators(0, -5, 0, NOW, &v);
     EXPECT_STREQ(v.etag, "\"0-fffffffffffffffb-0\"");
     EXPECT_STREQ(v.date, "");
+    http_validators_of(0, -5, 999999999, NOW, "t512", &v);
+    EXPECT_STREQ(v.etag, "\"0-fffffffffffffffb-3b9ac9ff-t512\"");
 }
 
 TEST(HttpRange, OneRangeOfAThousandBytes)

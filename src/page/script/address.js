@@ -11,7 +11,8 @@
       sort: sort === "size" || sort === "time" ? sort : "name",
       desc: p.get("desc") === "1",
       q: p.get("q") || "",
-      hidden: p.get("hidden") === "1"
+      hidden: p.get("hidden") === "1",
+      line: p.get("line") || ""
     };
   }
 
@@ -39,6 +40,7 @@
     const p = [];
     if (curPath) p.push(["dir", curPath]);
     if (fileInDir()) p.push(["file", fileInDir()]);
+    if (fileInDir() && curLine) p.push(["line", curLine]);
     if (sortKey !== "name") p.push(["sort", sortKey]);
     if (sortDesc) p.push(["desc", "1"]);
     if (filterText) p.push(["q", filterText]);
@@ -82,6 +84,7 @@
   }
 
   function applyAddress(st) {
+    wantLine = st.line;
     setSort(st.sort, st.desc);
     setFilter(st.q);
     setHidden(st.hidden);

@@ -52,7 +52,9 @@
   function storeSet(key, value) {
     try {
       localStorage.setItem(key, value);
-    } catch (e) { /* refused storage: the value lasts as long as the page */ }
+    } catch (e) {
+      // Nothing is kept; the choice still holds for this visit.
+    }
   }
 
   const params = new URLSearchParams(location.search);

@@ -138,8 +138,9 @@
     }
     switch (ev.key) {
       case "Enter":
-        // Also when a button has focus: the selected entry opens, the button is not pressed.
-        if (choosing || !list.selected()) return;
+        // Also when a button has focus: the selected entry opens, the button is not pressed. Inside the
+        // preview, Enter is its own controls' (a field, a button).
+        if (choosing || !list.selected() || (t && t.closest && t.closest("#preview"))) return;
         ev.preventDefault();
         activate(list.selected());
         break;
@@ -147,6 +148,14 @@
         if (typing || !curParent) return;
         ev.preventDefault();
         openDir(curParent);
+        break;
+      case "w":
+      case "f":
+        // Wrap and Follow, for a text in the pane.
+        if (typing || ev.ctrlKey || ev.metaKey || ev.altKey || !doc) return;
+        ev.preventDefault();
+        if (ev.key === "w") toggleWrap();
+        else toggleFollow();
         break;
       case "/":
         if (typing) return;

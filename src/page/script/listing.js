@@ -144,8 +144,9 @@
       notShown = total - cover;
       const moved = curPath !== from;
       if (moved && !want.restore) setFilter("");
-      // Another folder shows no file unless the address names one; the same folder keeps its file.
-      const wanted = want.landing ? childToward(curPath, want.landing.path) : want.restore ? want.file : moved ? "" : fileInDir();
+      // Another folder shows no file unless one is named; the same folder keeps its file unless the
+      // address says otherwise.
+      const wanted = want.landing ? childToward(curPath, want.landing.path) : want.file || (want.restore || moved ? "" : fileInDir());
       renderCrumbs();
       const found = list.set(first, { sort: sortKey, desc: sortDesc, filter: filterText,
         select: wanted || childToward(curPath, from) });

@@ -7,7 +7,9 @@
     prevBody.textContent = "";
     prevBody.appendChild(welcomeTpl.cloneNode(true));
     curFile = null;
+    curLine = "";
     btnDownload.disabled = true;
+    resetTools();
   }
 
   function note(text) {
@@ -21,15 +23,19 @@
      icon is the class of its rows' icon (styles.css, .ico), "file" when absent. p is the preview:
      { path, name, kind, host (where it shows), live() (false once a newer preview has started; whatever
      the kind still has coming is then dropped) }. */
-  const UNKNOWN = { text: showCode, plain: true };
+  const UNKNOWN = { text: showText, plain: true };
   const PREVIEW_KINDS = new Map([
     ["image", { source: showImage, icon: "img" }],
     ["audio", { source: showMedia, icon: "audio" }],
     ["video", { source: showMedia, icon: "video" }],
     ["markdown", { text: showMarkdown }],
-    ["text", { text: showCode }],
-    // SVG is shown as its source on purpose: the server sends it as plain text, so no script in it runs.
-    ["drawing", { text: showCode, plain: true, icon: "img" }]
+    ["text", { text: showText }],
+    // The server sends SVG as plain text, so no script in it runs; the page shows it as a picture.
+    ["drawing", { text: showDrawing, icon: "img" }],
+    ["table", { text: showTable }],
+    ["json", { text: showJson }],
+    ["pdf", { source: showPdf }],
+    ["gzip", { source: showGzip }]
   ]);
 
   function previewKind(kind) {
@@ -50,35 +56,38 @@
     };
   }
 
-  function showImage(p) {
-    const wrap = el("div", "imgwrap");
+  // A picture in its frame, named by the file; one that cannot be shown leaves a note instead.
+  function picture(p, cls, failed) {
+    const wrap = el("div", cls);
     const img = document.createElement("img");
     img.alt = shownName(p.name);
     img.addEventListener("error", function () {
       if (!p.live()) return;
       wrap.textContent = "";
-      wrap.appendChild(note("This image could not be displayed."));
+      wrap.appendChild(note(failed));
     });
-    img.src = rawUrl(p.path);
     wrap.appendChild(img);
     p.host.appendChild(wrap);
+    return img;
+  }
+
+  function showImage(p) {
+    picture(p, "imgwrap", "This image could not be displayed.").src = rawUrl(p.path);
   }
 
   const btnTail = byId("btnTail");
   btnTail.addEventListener("click", showTail);
 
-  // A read answer for the start of the file, or for its end when tail is set.
-  function showRead(answer, p, tail) {
+  // A read answer for the start of the file: its bytes shown as bytes when the server found a NUL in
+  // its head, else the kind's own view of its text.
+  function showRead(answer, p) {
     const kind = previewKind(p.kind);
-    let meta = fmtSize(answer.size) + (tail ? " (last 1 MB)" : answer.truncated === true ? " (first 1 MB)" : "");
+    prevMeta.textContent = fmtSize(answer.size) + (answer.truncated === true ? " (first 1 MB)" : "") +
+      (kind.plain ? " \u00b7 plain text" : "");
     if (answer.binary === true) {
-      prevMeta.textContent = meta;
-      p.host.appendChild(note("Binary file (" + fmtSize(answer.size) + ") - use Download to inspect it locally."));
+      showBinary(p, answer);
       return;
     }
-    if (kind.plain) meta += " \u00b7 plain text";
-    prevMeta.textContent = meta;
-    btnTail.classList.toggle("hidden", tail || answer.truncated !== true);
     kind.text(typeof answer.text === "string" ? shownText(answer.text) : "", answer, p);
   }
 
@@ -88,29 +97,13 @@
     prevBody.appendChild(note("Cannot preview this file: " + errText(err)));
   }
 
-  // The last mebibyte of the previewed file in place of the first.
-  function showTail() {
-    // A new preview also stops a Markdown document of the start still being built.
-    const p = startPreview(curFile, curFile.slice(dirOf(curFile).length));
-    const meta = prevMeta.textContent;
-    btnTail.classList.add("hidden");
-    api("read", pathExtra(p.path) + "&tail=1").then(function (answer) {
-      if (!p.live()) return;
-      checkOk(answer);
-      prevBody.textContent = "";
-      prevBody.scrollTop = 0;
-      showRead(answer, p, true);
-    }).catch(function (err) {
-      if (!p.live()) return;
-      showFailure(err, meta);
-    });
-  }
-
   function previewFile(path, ent) {
     const p = startPreview(path, ent.name);
     const kind = previewKind(p.kind);
     const listedSize = fmtSize(ent.size);
     curFile = path;
+    curLine = "";
+    resetTools();
     setView("preview");
     prevHd.classList.remove("hidden");
     prevName.textContent = shownName(ent.name);
@@ -125,62 +118,11 @@
     }
     api("read", pathExtra(path)).then(function (answer) {
       if (!p.live()) return;
-      showRead(checkOk(answer), p, false);
+      showRead(checkOk(answer), p);
     }).catch(function (err) {
       if (!p.live()) return;
       showFailure(err, listedSize);
     });
-  }
-
-  /* ---------- Code view ---------- */
-
-  // Lines never wrap, so each number stays level with its line and a block of lines has a height known
-  // before it is laid out. The text is cut into blocks of this many lines, each two text nodes (numbers,
-  // lines); the browser lays out only the blocks near the visible part, so a mebibyte shows at once
-  // and the rest costs nothing until it is scrolled to.
-  const CODE_BLOCK = 100;
-  // The line height the styles give code lines.
-  const CODE_LINE_PX = @CODE_LINE_PX@;
-
-  // Where the n-th line from pos ends: at its line feed, or at the end of the text.
-  function lineEnd(text, pos, n) {
-    let nl = pos - 1;
-    for (let i = 0; i < n; i++) {
-      nl = text.indexOf("\n", pos);
-      if (nl < 0) return text.length;
-      pos = nl + 1;
-    }
-    return nl;
-  }
-
-  function codeBlock(lines, first, count, numbered) {
-    const block = el("div", "cb");
-    block.style.containIntrinsicSize = "auto " + count * CODE_LINE_PX + "px";
-    if (numbered) {
-      const nums = [];
-      for (let i = first; i < first + count; i++) nums.push(i);
-      block.appendChild(el("div", "ln", nums.join("\n")));
-    }
-    block.appendChild(el("div", "tx", lines));
-    return block;
-  }
-
-  // Line numbers are shown only for a window that starts at the top of the file: nothing says which
-  // line a later window begins on.
-  function showCode(text, answer, p) {
-    const numbered = !(answer.offset > 0);
-    // A final line feed ends the last line rather than starting an empty one.
-    const body = text.endsWith("\n") ? text.slice(0, -1) : text;
-    const box = el("div", numbered ? "codetxt" : "codetxt nonum");
-    let lines = text === "" ? 0 : 1;
-    for (let nl = body.indexOf("\n"); nl >= 0; nl = body.indexOf("\n", nl + 1)) lines++;
-    box.style.setProperty("--digits", String(lines).length + "ch");
-    for (let first = 1, pos = 0; first <= lines; first += CODE_BLOCK) {
-      const end = lineEnd(body, pos, CODE_BLOCK);
-      box.appendChild(codeBlock(body.slice(pos, end), first, Math.min(CODE_BLOCK, lines - first + 1), numbered));
-      pos = end + 1;
-    }
-    p.host.appendChild(box);
   }
 
   /* ---------- Markdown view ---------- */
@@ -190,11 +132,48 @@
   const MD_SLICE_MS = 10;
 
   function showMarkdown(text, answer, p) {
-    const doc = markdown(text, { document: document, dir: dirOf(p.path), rawUrl: rawUrl });
+    showRich(text, answer, p, function (host, live) {
+      drawMarkdown(text, p, host, live);
+    });
+  }
+
+  // Fenced code takes the fence's language, when the page knows its grammar.
+  function fencedCode(code, lang) {
+    const name = lang.toLowerCase();
+    const grammar = CODE_LANGUAGES.get(name) || (hljs.getLanguage(name) ? name : "");
+    if (!grammar || code.textContent.length > CODE_COLOUR_MAX) return;
+    const pieces = highlightPieces(code.textContent, grammar);
+    if (!pieces) return;
+    code.textContent = "";
+    for (const piece of pieces) code.appendChild(pieceNode(piece));
+  }
+
+  // A link to a file or folder beside the document opens it here: a folder as its listing, a file in
+  // its folder's listing with its preview.
+  function localLink(a, path) {
+    const name = path.slice(Math.max(path.lastIndexOf("/"), path.lastIndexOf("\\")) + 1);
+    const folder = dirOf(path);
+    a.setAttribute("href", "#dir=" + (name ? formEnc(folder) + "&file=" + formEnc(name) : formEnc(path)));
+    a.addEventListener("click", function (ev) {
+      if (ev.button !== 0 || ev.metaKey || ev.ctrlKey || ev.shiftKey) return;
+      ev.preventDefault();
+      api("ls", pathExtra(path)).then(function (answer) {
+        checkOk(answer);
+        openDir(path);
+        setView("browse");
+      }).catch(function () {
+        openDir(folder.replace(/(.)[\\/]$/, "$1"), { file: name });
+      });
+    });
+  }
+
+  function drawMarkdown(text, p, host, live) {
+    const doc = markdown(text, { document: document, dir: dirOf(p.path), rawUrl: rawUrl, code: fencedCode,
+      link: localLink, drawing: markdownDrawing });
     headingLinks(doc.box, doc.headings);
-    p.host.appendChild(doc.box);
+    host.appendChild(doc.box);
     (function slice() {
-      if (!p.live()) return;
+      if (!live()) return;
       const until = performance.now() + MD_SLICE_MS;
       if (doc.step(function () {
         return performance.now() > until;
