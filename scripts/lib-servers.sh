@@ -39,8 +39,9 @@
 #   srv_start_node NAME PORT PROGRAM ROOTS [PASSWORD]
 #       Starts lighttpd for one node. ROOTS is the ";"-separated list handed
 #       to the program as FILES_ALLOWED_ROOT; PASSWORD, when not empty,
-#       becomes its KIV_PASSWORD; FILES_RAW_LIMIT, FILES_ZIP_MAX_ENTRIES,
-#       FILES_ZIP_MAX_BYTES, the search limits (FILES_FIND_MAX_RESULTS,
+#       becomes its KIV_PASSWORD; FILES_ALLOWED_HOSTS, FILES_RAW_LIMIT,
+#       FILES_LS_MAX, FILES_ZIP_MAX_ENTRIES, FILES_ZIP_MAX_BYTES,
+#       FILES_HEAVY_MAX, the search limits (FILES_FIND_MAX_RESULTS,
 #       FILES_SEARCH_SECONDS, FILES_GREP_MAX_BYTES, FILES_GREP_MAX_FILE) and
 #       FILES_THUMB_MAX_PIXELS pass on from the caller's environment. An empty
 #       PORT picks a free one. When SRV_AS names a user (the caller being
@@ -214,13 +215,15 @@ srv_start_node() {
     echo "no program at $program" >&2
     return 1
   fi
-  # The size limits pass through from the caller's environment, empty
+  # The other settings pass through from the caller's environment, empty
   # when unset (the program's defaults).
   PLUGIN_FILES_PROGRAM=$(realpath "$program") FILES_ALLOWED_ROOT=$roots KIV_PASSWORD=$password \
-    FILES_RAW_LIMIT=${FILES_RAW_LIMIT:-} FILES_ZIP_MAX_ENTRIES=${FILES_ZIP_MAX_ENTRIES:-} \
-    FILES_ZIP_MAX_BYTES=${FILES_ZIP_MAX_BYTES:-} FILES_FIND_MAX_RESULTS=${FILES_FIND_MAX_RESULTS:-} \
-    FILES_SEARCH_SECONDS=${FILES_SEARCH_SECONDS:-} FILES_GREP_MAX_BYTES=${FILES_GREP_MAX_BYTES:-} \
-    FILES_GREP_MAX_FILE=${FILES_GREP_MAX_FILE:-} FILES_THUMB_MAX_PIXELS=${FILES_THUMB_MAX_PIXELS:-} \
+    FILES_ALLOWED_HOSTS=${FILES_ALLOWED_HOSTS:-} FILES_RAW_LIMIT=${FILES_RAW_LIMIT:-} \
+    FILES_LS_MAX=${FILES_LS_MAX:-} FILES_ZIP_MAX_ENTRIES=${FILES_ZIP_MAX_ENTRIES:-} \
+    FILES_ZIP_MAX_BYTES=${FILES_ZIP_MAX_BYTES:-} FILES_HEAVY_MAX=${FILES_HEAVY_MAX:-} \
+    FILES_FIND_MAX_RESULTS=${FILES_FIND_MAX_RESULTS:-} FILES_SEARCH_SECONDS=${FILES_SEARCH_SECONDS:-} \
+    FILES_GREP_MAX_BYTES=${FILES_GREP_MAX_BYTES:-} FILES_GREP_MAX_FILE=${FILES_GREP_MAX_FILE:-} \
+    FILES_THUMB_MAX_PIXELS=${FILES_THUMB_MAX_PIXELS:-} \
     srv_launch lighttpd "$name" "$port" srv_run_as "${SRV_AS:-}" lighttpd -D -f
 }
 

@@ -18,7 +18,10 @@ struct Find {
 static void put_found(struct OutBuf *b, const struct SweepItem *it)
 {
     struct FsStat st;
-    struct DirEntry e = {it->name, NULL, it->is_dir, it->canon != NULL, 0, 0, 0};
+    struct DirEntry e = {};
+    e.name = it->name;
+    e.is_dir = (unsigned char)it->is_dir;
+    e.is_link = it->canon != NULL;
     int known = 1;
     if (it->st)
         st = *it->st;

@@ -1,10 +1,12 @@
 #include "actions.h"
 
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
 
+#include "config.h"
 #include "http.h"
 #include "json.h"
 #include "kinds.h"
@@ -17,23 +19,12 @@ enum {
     CHUNK = 65536,
     FILE_NAME_MAX = 512
 };
-/* The size limit when the host sets none. */
-static const long long RAW_DEFAULT_LIMIT = 67108864;
+/* The size limit when the host sets none: delivery streams in bounded
+ * memory, so a file of any size costs no more than a small one. */
+static const long long RAW_NO_LIMIT = 0;
 
 /* Static so that delivery allocates nothing however large the file. */
 static char g_chunk[CHUNK];
-
-/* FILES_RAW_LIMIT as a positive decimal number of bytes (one too large to
- * hold means no limit a file can reach); the default for anything else. */
-static long long raw_limit(void)
-{
-    const char *text = getenv("FILES_RAW_LIMIT");
-    const char *end;
-    long long limit;
-    if (!text || !str_decimal(text, &end, &limit) || *end || limit <= 0)
-        return RAW_DEFAULT_LIMIT;
-    return limit;
-}
 
 /* The validator lines that a 200, a 206 and a 304 all carry. */
 static void validator_lines(struct OutBuf *h, const struct HttpValidators *val)
@@ -129,7 +120,7 @@ void act_raw(const char *query, const char *path)
     struct FsStat st;
     struct FsFile f;
     struct FsVersion v;
-    long long limit = raw_limit();
+    long long limit = config_limit("FILES_RAW_LIMIT", RAW_NO_LIMIT, LLONG_MAX);
     if (!path_regular_file(path, canon, &st) || path_too_large(st.size, limit))
         return;
     char name[FILE_NAME_MAX];

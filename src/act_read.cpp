@@ -6,13 +6,11 @@
 #include "path.h"
 #include "query.h"
 #include "response.h"
-#include "str.h"
 #include "timefmt.h"
 
 enum {
     PREVIEW_MAX = 1048576, /* a preview shows at most a mebibyte */
-    BINARY_PROBE = 8192,   /* a NUL in this much of the head means binary */
-    OFFSET_TEXT_MAX = 64   /* a value that fills this is too large anyway */
+    BINARY_PROBE = 8192    /* a NUL in this much of the head means binary */
 };
 
 /* Where the text is read when the platform gives no large-page block: static,
@@ -26,22 +24,11 @@ static char *text_buffer(void)
     return block ? block : g_text;
 }
 
-/* The `offset` parameter: 1 with *start (0 when absent) and *windowed set
- * when present; 0 when it is not a decimal number that fits. */
-static int offset_param(const char *query, long long *start, int *windowed)
-{
-    char text[OFFSET_TEXT_MAX];
-    const char *end;
-    *start = 0;
-    *windowed = get_query_val(query, "offset", text, sizeof text);
-    if (!*windowed)
-        return 1;
-    return strlen(text) < sizeof text - 1 && str_decimal(text, &end, start) == 1 && !*end;
-}
-
 /* `want` bytes at `at` into text: the count, or -1 on a read error.
- * *binary comes from the file's head wherever the window lies. */
-static long long read_window(struct FsFile *f, char *text, long long at, size_t want, int *binary)
+ * *binary comes from the file's head wherever the window lies. A window
+ * at or past the end of the file's `size` bytes is empty without a seek,
+ * which the system refuses for offsets beyond what a file can reach. */
+static long long read_window(struct FsFile *f, char *text, long long at, long long size, size_t want, int *binary)
 {
     long long head = fs_read(f, text, at == 0 ? want : (size_t)BINARY_PROBE);
     if (head < 0)
@@ -49,6 +36,8 @@ static long long read_window(struct FsFile *f, char *text, long long at, size_t 
     *binary = memchr(text, 0, head < BINARY_PROBE ? (size_t)head : (size_t)BINARY_PROBE) != NULL;
     if (at == 0)
         return head;
+    if (at >= size)
+        return 0;
     return fs_seek(f, at) ? fs_read(f, text, want) : -1;
 }
 
@@ -70,7 +59,7 @@ void act_read(const char *query, const char *path)
     struct FsFile f;
     long long start;
     int windowed, binary;
-    if (!offset_param(query, &start, &windowed)) {
+    if (!query_decimal(query, "offset", &start, &windowed)) {
         json_err(400, "bad offset");
         return;
     }
@@ -81,7 +70,7 @@ void act_read(const char *query, const char *path)
     if (tail)
         start = lead ? st.size - PREVIEW_MAX - 1 : 0;
     char *text = text_buffer();
-    long long n = read_window(&f, text, start, (size_t)(PREVIEW_MAX + lead), &binary);
+    long long n = read_window(&f, text, start, st.size, (size_t)(PREVIEW_MAX + lead), &binary);
     fs_close(&f);
     if (n < 0) {
         json_err(403, "cannot read file");

@@ -6,13 +6,39 @@
 #include "str.h"
 #include "timefmt.h"
 
-/* The folded keys decide; strcmp compares bytes as unsigned, as the order
- * wants, and many at a time. */
+size_t ent_keep_name(struct DirEntry *e, char *slot, const char *name)
+{
+    str_copy(slot, ENT_NAME_MAX, name);
+    e->name = slot;
+    e->len = (unsigned short)strlen(slot);
+    return e->len + 1u;
+}
+
+/* The names with A-Z lowered, compared as unsigned bytes, a name that ends
+ * first before one that goes on. Bytes alike as they are are alike lowered,
+ * so a beginning the names share is passed over 16 bytes at a time: names
+ * alike in their first 16 bytes are what the sort sends here. */
+static int folded_cmp(const struct DirEntry *x, const struct DirEntry *y)
+{
+    size_t n = x->len < y->len ? x->len : y->len;
+    size_t i = 0;
+    while (i + 16 <= n && memcmp(x->name + i, y->name + i, 16) == 0)
+        i += 16;
+    for (; i < n; i++) {
+        unsigned char a = str_lower((unsigned char)x->name[i]), b = str_lower((unsigned char)y->name[i]);
+        if (a != b)
+            return a < b ? -1 : 1;
+    }
+    return x->len == y->len ? 0 : x->len < y->len ? -1 : 1;
+}
+
+/* The folded names decide; strcmp then compares bytes as unsigned, as the
+ * order wants. */
 int ent_order(const struct DirEntry *x, const struct DirEntry *y)
 {
     if (x->is_dir != y->is_dir)
         return x->is_dir ? -1 : 1;
-    int by_key = strcmp(x->key, y->key);
+    int by_key = folded_cmp(x, y);
     return by_key ? by_key : strcmp(x->name, y->name);
 }
 
@@ -20,7 +46,7 @@ static void key_of(const struct DirEntry *e, unsigned int index, struct SortKey 
 {
     k->head[0] = k->head[1] = 0;
     for (int i = 0, stop = 0; i < 16 && !stop; i++) {
-        unsigned char c = (unsigned char)e->key[i];
+        unsigned char c = str_lower((unsigned char)e->name[i]);
         k->head[i / 8] |= (unsigned long long)c << (56 - 8 * (i % 8));
         stop = c == 0;
     }

@@ -15,19 +15,21 @@
  * 259 in a Win32 find record. */
 enum { ENT_NAME_MAX = 260 };
 
-/* A name and its sort key side by side. */
-enum { ENT_SLOT_MAX = 2 * ENT_NAME_MAX };
+/* The most room one kept name takes. */
+enum { ENT_SLOT_MAX = ENT_NAME_MAX };
 
-/* One listed entry; its name and key live in the listing's name pool. mode
- * is 0 when its attributes could not be read. */
+/* One listed entry; its name lives in the listing's name pool. mode is 0
+ * when its attributes could not be read; `answered` marks an entry of the
+ * part that an answer carries. 40 bytes: a huge folder keeps many. */
 struct DirEntry {
     const char *name;
-    const char *key;   /* the name with A-Z lowered */
-    int is_dir;
-    int is_link;
     long long size;
     long long mtime;
     int mode;
+    unsigned short len;    /* of the name, without its NUL */
+    unsigned char is_dir;
+    unsigned char is_link;
+    unsigned char answered;
 };
 
 /* Directories first, then names by ASCII-lower-cased bytes; names equal in
@@ -37,8 +39,8 @@ int ent_order(const struct DirEntry *x, const struct DirEntry *y);
 /* What the sort moves about, small so that a listing's keys fill a few
  * cache lines rather than sending each comparison after two entries: the
  * entry's place in its table, whether it is a file, and the first 16 bytes
- * of its key as two big-endian numbers, NUL-padded, which order as the
- * bytes do. */
+ * of its folded name as two big-endian numbers, NUL-padded, which order as
+ * the bytes do. */
 struct SortKey {
     unsigned long long head[2];
     unsigned int file;
@@ -48,20 +50,11 @@ struct SortKey {
 /* Sorts the n entries by ent_order, with room for 2 * n keys; the keys in
  * order, each naming its entry by index, are at the pointer returned. */
 const struct SortKey *ent_sort(const struct DirEntry *entries, int n, struct SortKey *room);
-/* Puts the name, cut to ENT_NAME_MAX, and its key into slot, which has room
- * for ENT_SLOT_MAX bytes, and points e at them; the bytes used. Inline: the
- * listing calls it for every entry it reads. */
-static inline size_t ent_keep_name(struct DirEntry *e, char *slot, const char *name)
-{
-    str_copy(slot, ENT_NAME_MAX, name);
-    size_t n = strlen(slot) + 1;
-    char *key = slot + n;
-    for (size_t i = 0; i < n; i++)
-        key[i] = (char)str_lower((unsigned char)slot[i]);
-    e->name = slot;
-    e->key = key;
-    return 2 * n;
-}
+/* Puts the name, cut to ENT_NAME_MAX, into slot, which has room for
+ * ENT_SLOT_MAX bytes, and points e at it; the bytes used. Its key is the
+ * name itself, folded as it is compared: a listing of a huge folder keeps
+ * one copy of each name, not two. */
+size_t ent_keep_name(struct DirEntry *e, char *slot, const char *name);
 
 /* The entry's fields as a listing writes them, from "name" to "mode",
  * without the braces around them: the folder search writes the same. */

@@ -37,7 +37,10 @@ static const char g_help_rest[] =
     "  FILES_ALLOWED_ROOT      roots, separated by ';' (at most 8 in all)\n"
     "  USERPROFILE, else HOME  the profile directory, a root before those\n"
     "  KIV_PASSWORD            the node password; unset or empty: none\n"
-    "  FILES_RAW_LIMIT         largest file raw sends, decimal bytes (default 64 MiB)\n"
+    "  FILES_ALLOWED_HOSTS     without a password, the host names answered besides\n"
+    "                          IP addresses and localhost, separated by ','\n"
+    "  FILES_RAW_LIMIT         largest file raw sends, decimal bytes (default: none)\n"
+    "  FILES_LS_MAX            most entries a listing covers (default 200000)\n"
     "  FILES_ZIP_MAX_ENTRIES   most entries in one zip (default 100000)\n"
     "  FILES_ZIP_MAX_BYTES     most bytes in one zip (default 4 GiB)\n"
     "  FILES_FIND_MAX_RESULTS  most matches find or grep sends (default 1000)\n"
@@ -50,6 +53,7 @@ static const char g_help_rest[] =
     "Set by the web server for each request:\n"
     "  QUERY_STRING            the raw query; absent: the page is served\n"
     "  REQUEST_METHOD          HEAD answers with the headers only\n"
+    "  HTTP_HOST               header Host: without a password, checked as above\n"
     "  HTTP_X_KIV_PASSWORD     header X-Kiv-Password: the password\n"
     "  HTTP_AUTHORIZATION      header Authorization: the password, or 'Bearer' and it\n"
     "  HTTP_RANGE              header Range: part of a file for raw\n"
@@ -92,16 +96,16 @@ static int answer_meta(int argc, char **argv)
 }
 
 /* The action the query names. A query that names none gets the page, unless
- * it asks for JSON, which means the roots. Empty when nothing fits. */
+ * it asks for JSON, which means the roots. Empty when nothing fits, a name
+ * too long for any action included. */
 static int choose_action(const char *query, char *action)
 {
     char format[FORMAT_MAX];
-    get_query_val(query, "action", action, ACTION_MAX);
-    if (action[0])
+    if (get_query_val(query, "action", action, ACTION_MAX) == QUERY_TOO_LONG || action[0])
         return 1;
     if (!strstr(query, "format=json"))
         return 0;
-    if (get_query_val(query, "format", format, sizeof format) && strcmp(format, "json") == 0)
+    if (get_query_val(query, "format", format, sizeof format) == QUERY_FOUND && strcmp(format, "json") == 0)
         str_copy(action, ACTION_MAX, "roots");
     return 1;
 }
@@ -114,19 +118,20 @@ static void dispatch(const char *query, const char *name)
         json_err(400, "unknown action");
         return;
     }
+    if (get_query_val(query, "path", path, sizeof path) == QUERY_TOO_LONG) {
+        path_err(400);
+        return;
+    }
     if (action->weight == HEAVY && !heavy_enter())
         return;
-    get_query_val(query, "path", path, sizeof path);
     action->run(query, path);
 }
 
 /* The gate, the roots, then the page or one action. */
 static void serve(void)
 {
-    if (!gate_admits()) {
-        gate_refuse();
+    if (!gate_admits())
         return;
-    }
     path_setup_roots();
     const char *query = getenv("QUERY_STRING");
     char action[ACTION_MAX];

@@ -46,11 +46,14 @@ const char *path_root_of(const char *path)
     return NULL;
 }
 
+/* A relative root (on Windows also "C:x" and "\x", which depend on the
+ * drive and directory the server happens to start in) is left out as a
+ * missing one is: what it names would change with the working directory. */
 void add_root(const char *path)
 {
     char canon[FS_PATH_MAX];
     int status = 0;
-    if (g_root_count >= MAX_ROOTS || !path || !*path)
+    if (g_root_count >= MAX_ROOTS || !path || fs_root_len(path) == 0)
         return;
     if (!canon_path(path, canon, &status))
         return;
@@ -150,7 +153,7 @@ int path_too_large(long long size, long long limit)
 {
     static const long long MiB = 1048576;
     char message[64];
-    if (size <= limit)
+    if (limit <= 0 || size <= limit)
         return 0;
     if (limit % MiB == 0)
         snprintf(message, sizeof message, "file larger than %lld MiB", limit / MiB);

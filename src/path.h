@@ -15,6 +15,8 @@ enum { MAX_ROOTS = 8, ROOT_NAME_MAX = 512 };
 extern char g_roots[MAX_ROOTS][FS_PATH_MAX];
 extern int g_root_count;
 
+/* Adds a root: an absolute path, canonicalised, once; anything else is
+ * left out silently. */
 void add_root(const char *path);
 /* The platform's default and profile roots, then FILES_ALLOWED_ROOT split at
  * ";", at most MAX_ROOTS in all. */
@@ -45,7 +47,7 @@ int path_directory(const char *requested, char *canon);
  * canonical path and facts, or 0 after answering the error. */
 int path_regular_file(const char *requested, char *canon, struct FsStat *st);
 /* 1 after answering 413 "file larger than ..." when a file of `size` bytes
- * is over `limit`. */
+ * is over `limit`; a limit of 0 or less is none. */
 int path_too_large(long long size, long long limit);
 /* Opens that file: 1, or 0 after answering 400 "not a regular file" (it was
  * swapped for something else meanwhile) or 403 with open_msg. */

@@ -2,6 +2,10 @@
 
 #include <string.h>
 
+#include "str.h"
+
+/* A decimal value that does not fit this is too large anyway. */
+enum { DECIMAL_TEXT_MAX = 64 };
 
 static int hex_val(char c)
 {
@@ -14,21 +18,25 @@ static int hex_val(char c)
     return -1;
 }
 
-/* In place, left to right: the write position never passes the read one, and
- * decoded bytes are not looked at again. */
-static void url_decode(char *s)
+/* The n raw bytes at val, decoded left to right into out (decoded bytes are
+ * not looked at again); 0 when they need more than size - 1 bytes. An escape
+ * is decoded only when both its digits lie inside the value. */
+static int url_decode(const char *val, size_t n, char *out, size_t size)
 {
-    char *w = s;
-    for (const char *r = s; *r; r++) {
+    size_t w = 0;
+    for (size_t r = 0; r < n; r++) {
         int hi, lo;
-        if (*r == '%' && (hi = hex_val(r[1])) >= 0 && (lo = hex_val(r[2])) >= 0) {
-            *w++ = (char)(hi << 4 | lo);
+        char c = val[r] == '+' ? ' ' : val[r];
+        if (val[r] == '%' && r + 2 < n && (hi = hex_val(val[r + 1])) >= 0 && (lo = hex_val(val[r + 2])) >= 0) {
+            c = (char)(hi << 4 | lo);
             r += 2;
-        } else {
-            *w++ = *r == '+' ? ' ' : *r;
         }
+        if (w == size - 1)
+            return 0;
+        out[w++] = c;
     }
-    *w = '\0';
+    out[w] = '\0';
+    return 1;
 }
 
 /* The raw value of the first parameter called `name`, or NULL. */
@@ -46,27 +54,36 @@ static const char *find_param(const char *query, const char *name)
     }
 }
 
-int get_query_val(const char *query, const char *name, char *out, size_t size)
+enum QueryFound get_query_val(const char *query, const char *name, char *out, size_t size)
 {
     out[0] = '\0';
     if (!query || !*query)
-        return 0;
+        return QUERY_ABSENT;
     const char *val = find_param(query, name);
     if (!val)
-        return 0;
-    size_t n = strcspn(val, "&");
-    if (n > size - 1)
-        n = size - 1;
-    memcpy(out, val, n);
-    out[n] = '\0';
-    url_decode(out);
-    return 1;
+        return QUERY_ABSENT;
+    if (url_decode(val, strcspn(val, "&"), out, size))
+        return QUERY_FOUND;
+    out[0] = '\0';
+    return QUERY_TOO_LONG;
 }
 
 int query_flag(const char *query, const char *name)
 {
     char val[8];
-    if (!get_query_val(query, name, val, sizeof val))
+    if (get_query_val(query, name, val, sizeof val) != QUERY_FOUND)
         return 0;
     return strcmp(val, "1") == 0 || strcmp(val, "true") == 0;
+}
+
+int query_decimal(const char *query, const char *name, long long *value, int *present)
+{
+    char text[DECIMAL_TEXT_MAX];
+    const char *end;
+    enum QueryFound found = get_query_val(query, name, text, sizeof text);
+    *value = 0;
+    *present = found != QUERY_ABSENT;
+    if (found == QUERY_ABSENT)
+        return 1;
+    return found == QUERY_FOUND && str_decimal(text, &end, value) == 1 && !*end;
 }

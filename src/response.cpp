@@ -54,6 +54,13 @@ static const char *status_line(int status)
 
 /* The header lines kept once, each named where it is used below. */
 static const char NO_STORE[] = "Cache-Control: no-store";
+/* A file may stay in the browser's own cache, which asks again with the
+ * validators it has and gets a 304 while the file is unchanged. */
+static const char REVALIDATE[] = "Cache-Control: private, no-cache";
+/* What a browser opens on its own (the page, a file, an archive) tells no
+ * address it was opened from, nor its query with a password in it, to
+ * whatever it loads or links to. */
+static const char NO_REFERRER[] = "Referrer-Policy: no-referrer";
 static const char NOSNIFF[] = "X-Content-Type-Options: nosniff";
 static const char SAME_ORIGIN_FRAMES[] = "X-Frame-Options: SAMEORIGIN";
 /* The page runs its own inline scripts, named by their hashes (the build
@@ -70,7 +77,7 @@ static const char PAGE_POLICY[] = "Content-Security-Policy: default-src 'none'; 
 static const char FILE_POLICY[] = "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; "
                                   "img-src data:; media-src 'self'";
 
-enum { KIND_LINES_MAX = 4 };
+enum { KIND_LINES_MAX = 5 };
 
 /* Each kind's type when it has one of its own, and the lines that follow the
  * Content-Type in every answer of that kind, in their order. */
@@ -79,12 +86,12 @@ static const struct {
     const char *lines[KIND_LINES_MAX];
 } g_kinds[] = {
     /* RESP_JSON */ {"application/json; charset=utf-8", {NO_STORE, NOSNIFF}},
-    /* RESP_PAGE */ {"text/html; charset=utf-8", {NO_STORE, NOSNIFF, SAME_ORIGIN_FRAMES, PAGE_POLICY}},
-    /* RESP_FILE */ {NULL, {NO_STORE, NOSNIFF, FILE_POLICY, SAME_ORIGIN_FRAMES}},
-    /* RESP_ARCHIVE */ {"application/zip", {NO_STORE, NOSNIFF}},
-    /* RESP_NOT_MODIFIED */ {NULL, {NO_STORE}},
+    /* RESP_PAGE */ {"text/html; charset=utf-8", {NO_STORE, NOSNIFF, SAME_ORIGIN_FRAMES, PAGE_POLICY, NO_REFERRER}},
+    /* RESP_FILE */ {NULL, {REVALIDATE, NOSNIFF, FILE_POLICY, SAME_ORIGIN_FRAMES, NO_REFERRER}},
+    /* RESP_ARCHIVE */ {"application/zip", {NO_STORE, NOSNIFF, NO_REFERRER}},
+    /* RESP_NOT_MODIFIED */ {NULL, {REVALIDATE, NOSNIFF}},
     /* RESP_PICTURE */ {NULL, {NOSNIFF, FILE_POLICY, SAME_ORIGIN_FRAMES}},
-    /* RESP_PICTURE_NOT_MODIFIED */ {NULL, {}},
+    /* RESP_PICTURE_NOT_MODIFIED */ {NULL, {NOSNIFF}},
 };
 
 static void put_line(struct OutBuf *h, const char *line)

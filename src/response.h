@@ -28,7 +28,7 @@ enum RespKind {
     RESP_PAGE,         /* the browser page */
     RESP_FILE,         /* a file's bytes */
     RESP_ARCHIVE,      /* a folder as a ZIP archive */
-    RESP_NOT_MODIFIED, /* a 304: no type and no body */
+    RESP_NOT_MODIFIED, /* a file's 304: no type and no body */
     RESP_PICTURE,      /* a picture made from a file: the action says how long it keeps */
     RESP_PICTURE_NOT_MODIFIED /* its 304, which carries the same keeping */
 };

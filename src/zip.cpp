@@ -1,12 +1,14 @@
 #include "zip.h"
 
 #include <math.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <zlib.h>
 
 #include "response.h"
+#include "str.h"
 #include "timefmt.h"
 
 enum {
@@ -31,21 +33,24 @@ static const long long ZIP64_FILE_FROM = 0xFF000000LL;
  * compressed and deflate would only cost time. */
 static const double COMPRESSIBLE_BITS = 7.5;
 
+/* What the central directory needs of an entry, kept for every entry until
+ * the end: its fields ordered so that the record takes 56 bytes. */
 struct ZipRecord {
     unsigned long long offset;
     unsigned long long csize;
     unsigned long long usize;
     long long mtime;
-    int parent;
     size_t name_at;
+    int parent;
+    uint32_t crc;
     unsigned short name_len;
     unsigned short flags;
-    unsigned short method;
-    unsigned short version;
+    unsigned char method;
+    unsigned char version;
     unsigned char is_dir;
     unsigned char zip64_local;
-    unsigned long crc;
 };
+static_assert(sizeof(struct ZipRecord) == 56, "README states the archive's memory by this size");
 
 static struct {
     struct ZipRecord *records;
@@ -63,6 +68,8 @@ static struct {
 /* Static so that an archive of any size moves through the same two blocks. */
 static unsigned char g_in[CHUNK];
 static unsigned char g_out[CHUNK];
+/* The name of the entry being added, as the archive holds it. */
+static char g_name[FS_PATH_MAX];
 
 static void zip_out(const void *p, size_t n)
 {
@@ -158,6 +165,24 @@ static unsigned char *put_common(unsigned char *w, const struct ZipRecord *r, un
     return put16(w, name_len);
 }
 
+/* The name an entry goes under: its path with every backslash made "_", and
+ * the colon of a first name that reads as a drive ("C:") too, so that no
+ * extractor takes a name for a path that leads out of the folder it
+ * extracts to; the entry's bytes and all else stay as they are. The rest
+ * of what could make a name such a path cannot occur: names are joined by
+ * "/" from directory entries, which hold no "/" and are never "." or "..". */
+static const char *archive_name(const char *path)
+{
+    str_copy(g_name, sizeof g_name, path);
+    for (char *p = g_name; *p; p++)
+        if (*p == '\\')
+            *p = '_';
+    char c = (char)str_lower((unsigned char)g_name[0]);
+    if (c >= 'a' && c <= 'z' && g_name[1] == ':')
+        g_name[1] = '_';
+    return g_name;
+}
+
 static struct ZipRecord *new_record(const char *path, int parent, long long mtime, int is_dir)
 {
     const char *slash = strrchr(path, '/');
@@ -209,6 +234,7 @@ static void write_local(const struct ZipRecord *r, const char *path)
 
 int zip_add_dir(const char *path, int parent, long long mtime)
 {
+    path = archive_name(path);
     struct ZipRecord *r = new_record(path, parent, mtime, 1);
     if (!r)
         return ZIP_FULL;
@@ -240,7 +266,7 @@ static int deflate_ready(void)
 /* One piece of a file's data into the archive, deflated or as it is. */
 static void put_data(struct ZipRecord *r, const unsigned char *p, size_t n, int last)
 {
-    r->crc = crc32(r->crc, p, (uInt)n);
+    r->crc = (uint32_t)crc32(r->crc, p, (uInt)n);
     r->usize += n;
     if (r->method == METHOD_STORE) {
         zip_out(p, n);
@@ -285,6 +311,7 @@ static size_t next_piece(long long limit, unsigned long long done)
  * entry holds exactly the bytes read, however the file changes meanwhile. */
 int zip_add_file(const char *path, int parent, long long mtime, struct FsFile *f, long long limit)
 {
+    path = archive_name(path);
     struct ZipRecord *r = new_record(path, parent, mtime, 0);
     if (!r)
         return ZIP_FULL;

@@ -4,10 +4,11 @@
  * with ZIP64 records wherever a size, an offset or the count needs them.
  *
  * Entry names are paths relative to the archived directory with "/"
- * between names. The writer keeps, per entry, a fixed record and only the
- * entry's last name; the whole name is rebuilt from its parents for the
- * central directory, so its memory is bounded by the count of entries and
- * not by the depth of the tree. */
+ * between names, made safe for extractors (no backslash, no drive). The writer
+ * keeps, per entry, a record of 56 bytes and only the entry's last name;
+ * the whole name is rebuilt from its parents for the central directory, so
+ * its memory is bounded by the count of entries and the length of their
+ * names, not by the depth of the tree or the size of the files. */
 #ifndef PLUGIN_FILES_ZIP_H
 #define PLUGIN_FILES_ZIP_H
 

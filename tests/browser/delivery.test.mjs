@@ -30,8 +30,11 @@ describe('video from the node', () => {
   test('seeking to the middle plays on from a 206 that starts past the beginning', async () => {
     const t = await open(`${HUB}/delivery.html`, { wait: false });
     const ranged = [];
-    t.page.on('response', async (r) => {
-      if (r.url().includes('action=raw')) ranged.push({ status: r.status(), range: (await r.allHeaders())['content-range'] });
+    // Headers that come after the page has closed are of no interest, and no failure.
+    t.page.on('response', (r) => {
+      if (r.url().includes('action=raw')) {
+        r.allHeaders().then((h) => ranged.push({ status: r.status(), range: h['content-range'] }), () => {});
+      }
     });
     await t.page.waitForFunction(() => document.getElementById('v').readyState >= 1);
     const size = fs.statSync(CLIP).size;
@@ -41,8 +44,8 @@ describe('video from the node', () => {
       v.currentTime = at;
     }), SECONDS / 2);
     await t.page.waitForFunction(() => document.getElementById('v').readyState >= 2);
-    // Files may be cached and revalidated: a part the browser's cache gives after a 304 has no Content-Range
-    // of the node's, so only the node's own parts count.
+    // Files are cached and revalidated (private, no-cache): a part the browser's cache gives shows no
+    // Content-Range, so only the parts the node sent count.
     const from = ranged.filter((r) => r.status === 206 && r.range)
       .map((r) => Number(r.range.match(/^bytes (\d+)-(\d+)\/(\d+)$/)[1]));
     assert.ok(from.some((first) => first > size / 4), `no 206 from past the start: ${JSON.stringify(ranged)}`);

@@ -67,3 +67,36 @@ export function readArchive(bytes) {
     fs.rmSync(dir, { recursive: true, force: true });
   }
 }
+
+// Each extractor writes into the last of these folders, three levels down in a scratch tree of its own,
+// so that a name that climbs out of it lands where the tree still shows it.
+export const SCRATCH = ['one/', 'one/two/', 'one/two/three/', 'one/two/three/out/'];
+const EXTRACT = {
+  zipfile: (file, out) => ['python3', ['-c', 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])', file, out]],
+  unzip: (file, out) => ['unzip', ['-qo', file, '-d', out]],
+  'bsdtar -xP': (file, out) => ['bsdtar', ['-xPf', file, '-C', out]],
+  '7z x': (file, out) => ['7z', ['x', '-y', '-bd', `-o${out}`, file]],
+};
+
+/**
+ * Extracts the archive with every extractor, absolute and climbing names allowed where the tool has such
+ * a switch, and returns for each the sorted paths its scratch tree then holds ("/" after a directory).
+ */
+export function extractEverywhere(bytes) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'pf-unzip-'));
+  try {
+    fs.writeFileSync(`${dir}/a.zip`, bytes);
+    const found = {};
+    for (const [name, command] of Object.entries(EXTRACT)) {
+      const top = `${dir}/${name.replace(/\W/g, '')}`;
+      fs.mkdirSync(`${top}/${SCRATCH.at(-1)}`, { recursive: true });
+      const r = tool(...command(`${dir}/a.zip`, `${top}/${SCRATCH.at(-1)}`));
+      assert.equal(r.status, 0, `${name}: ${r.text}`);
+      found[name] = fs.readdirSync(top, { recursive: true, withFileTypes: true })
+        .map((e) => path.relative(top, path.join(e.parentPath ?? e.path, e.name)) + (e.isDirectory() ? '/' : '')).sort();
+    }
+    return found;
+  } finally {
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
+}

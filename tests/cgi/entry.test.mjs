@@ -10,7 +10,8 @@ const VERSION = 'plugin_files 1.0.0\n';
 const PAGE_HEAD = (scripts) => 'Content-Type: text/html; charset=utf-8\r\nCache-Control: no-store\r\n' +
   'X-Content-Type-Options: nosniff\r\nX-Frame-Options: SAMEORIGIN\r\n' +
   `Content-Security-Policy: default-src 'none'; script-src ${scripts}; style-src 'unsafe-inline'; ` +
-  "img-src 'self' data: blob:; media-src 'self'; frame-src 'self'; connect-src 'self'; form-action 'none'; base-uri 'none'\r\n\r\n";
+  "img-src 'self' data: blob:; media-src 'self'; frame-src 'self'; connect-src 'self'; form-action 'none'; base-uri 'none'\r\n" +
+  'Referrer-Policy: no-referrer\r\n\r\n';
 const UNKNOWN = errOut(400, 'unknown action');
 
 const METADATA = [
@@ -28,10 +29,10 @@ for (const [name, args, env, want] of METADATA) test(name, () => expectOut(run({
 
 const HELP_NAMES = [
   '--meta', '--version', 'roots', 'ls', 'read', 'raw', 'zip', 'find', 'grep', 'du', 'thumb', 'FILES_ALLOWED_ROOT',
-  'USERPROFILE', 'HOME', 'KIV_PASSWORD', 'FILES_RAW_LIMIT', 'FILES_ZIP_MAX_ENTRIES', 'FILES_ZIP_MAX_BYTES',
-  'FILES_FIND_MAX_RESULTS', 'FILES_SEARCH_SECONDS', 'FILES_GREP_MAX_BYTES', 'FILES_GREP_MAX_FILE',
-  'FILES_THUMB_MAX_PIXELS', 'FILES_HEAVY_MAX', 'ZV_PLUGIN_META',
-  'QUERY_STRING', 'REQUEST_METHOD', 'HTTP_X_KIV_PASSWORD', 'HTTP_AUTHORIZATION', 'HTTP_RANGE', 'HTTP_IF_RANGE',
+  'USERPROFILE', 'HOME', 'KIV_PASSWORD', 'FILES_ALLOWED_HOSTS', 'FILES_RAW_LIMIT', 'FILES_LS_MAX',
+  'FILES_ZIP_MAX_ENTRIES', 'FILES_ZIP_MAX_BYTES', 'FILES_FIND_MAX_RESULTS', 'FILES_SEARCH_SECONDS',
+  'FILES_GREP_MAX_BYTES', 'FILES_GREP_MAX_FILE', 'FILES_THUMB_MAX_PIXELS', 'FILES_HEAVY_MAX', 'ZV_PLUGIN_META',
+  'QUERY_STRING', 'REQUEST_METHOD', 'HTTP_HOST', 'HTTP_X_KIV_PASSWORD', 'HTTP_AUTHORIZATION', 'HTTP_RANGE', 'HTTP_IF_RANGE',
   'HTTP_IF_NONE_MATCH', 'HTTP_IF_MODIFIED_SINCE', 'HTTP_IF_MATCH', 'HTTP_IF_UNMODIFIED_SINCE',
 ];
 test('--help says what the program is and names every action, option and variable', () => {

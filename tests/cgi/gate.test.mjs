@@ -1,7 +1,8 @@
-// The node password: which credentials open the gate, and the one fixed answer for all that do not.
+// The gate: which credentials the node password lets in, the one fixed answer for all that it does not,
+// and without a password the hosts a request may be sent to.
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
-import { expectOut, ROOTS_NONE, run } from './lib.mjs';
+import { errOut, expectOut, ROOTS_NONE, run } from './lib.mjs';
 
 const DENIED = 'Status: 401 Unauthorized\r\nContent-Type: application/json; charset=utf-8\r\n' +
   'Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n\r\n{"ok":false,"error":"invalid node password"}\n';
@@ -35,8 +36,8 @@ const CASES = [
   ['the first pwd wins', PW, {}, '&pwd=x&pwd=' + PW, false],
   ['plus and escapes in pwd decode', 'p&ss w+rd', {}, '&pwd=p%26ss+w%2Brd', true],
   ['a 255-byte password fits in pwd', 'q'.repeat(255), {}, '&pwd=' + 'q'.repeat(255), true],
-  ['pwd is cut to 255 bytes before comparing', 'q'.repeat(255), {}, '&pwd=' + 'q'.repeat(255) + 'X', true],
-  ['pwd is cut before it is decoded', 'a'.repeat(253) + '%4', {}, '&pwd=' + 'a'.repeat(253) + '%41', true],
+  ['a pwd longer than 255 bytes is never cut to the password', 'q'.repeat(255), {}, '&pwd=' + 'q'.repeat(255) + 'X', false],
+  ['pwd is measured decoded', 'a'.repeat(254) + 'A', {}, '&pwd=' + 'a'.repeat(254) + '%41', true],
   ['a longer password cannot come through pwd', LONG, {}, '&pwd=' + LONG, false],
   ['a longer password comes through the header', LONG, { HTTP_X_KIV_PASSWORD: LONG }, '', true],
   ['a longer password comes through Authorization', LONG, { HTTP_AUTHORIZATION: 'Bearer ' + LONG }, '', true],
@@ -56,3 +57,21 @@ test('the page opens with the right pwd', () => {
   const r = run({ query: 'pwd=' + PW, env: { KIV_PASSWORD: PW } });
   assert.match(r.head, /^Content-Type: text\/html; charset=utf-8\r\n/);
 });
+
+// Without a password, a web page elsewhere must not reach the node through a name of its own; the rules
+// of a host are in the unit tests. [behaviour, node password, request environment, query, answer]
+const HOST_REFUSED = errOut(403, 'host not allowed');
+const HOSTS = [
+  ['an unknown host is refused', undefined, { HTTP_HOST: 'evil.example' }, 'action=roots', HOST_REFUSED],
+  ['so is the page at that host', undefined, { HTTP_HOST: 'evil.example:8080' }, undefined, HOST_REFUSED],
+  ['an IP address is answered', undefined, { HTTP_HOST: '127.0.0.1:8080' }, 'action=roots', ROOTS_NONE],
+  ['localhost is answered', undefined, { HTTP_HOST: 'localhost:8080' }, 'action=roots', ROOTS_NONE],
+  ['a name in FILES_ALLOWED_HOSTS is answered', undefined,
+    { HTTP_HOST: 'files.example.org', FILES_ALLOWED_HOSTS: 'hub.example.org,files.example.org' }, 'action=roots', ROOTS_NONE],
+  ['an empty node password looks at the host', '', { HTTP_HOST: 'evil.example' }, 'action=roots', HOST_REFUSED],
+  ['with a password the host is not looked at', PW, { HTTP_HOST: 'evil.example', HTTP_X_KIV_PASSWORD: PW }, 'action=roots', ROOTS_NONE],
+  ['with a password a wrong one is refused as such at any host', PW, { HTTP_HOST: 'evil.example' }, 'action=roots', DENIED],
+];
+for (const [name, pw, env, query, want] of HOSTS) {
+  test(name, () => expectOut(run({ query, env: pw === undefined ? env : { KIV_PASSWORD: pw, ...env } }), want));
+}

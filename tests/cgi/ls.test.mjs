@@ -1,4 +1,4 @@
-// Directory listings: exact bodies, order, hidden names, links, times, the 5000-entry cap and roots.
+// Directory listings: exact bodies, order, hidden names, links, times, parts of 5000 entries, FILES_LS_MAX and roots.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import { test } from 'node:test';
@@ -90,6 +90,47 @@ for (const [n, hidden, count, truncated] of [[5000, '', 5000, false], [5001, '',
     assert.deepEqual([got.count, got.truncated, got.entries.length], [count, truncated, count]);
   });
 }
+
+// A folder of 12,000 names made in shuffled order, listed in parts: each part is the next 5000 of the
+// whole folder's order, and FILES_LS_MAX bounds how far the parts go.
+const MANY = 12000;
+const names = Array.from({ length: MANY }, (_, i) => `${i % 3 ? 'n' : 'N'}${String((i * 7919) % MANY).padStart(5, '0')}`);
+const M = `${B}/parts`;
+fs.mkdirSync(M);
+for (const n of names) fs.writeFileSync(`${M}/${n}`, '');
+const order = names.slice().sort((a, b) => (a.toLowerCase() < b.toLowerCase() ? -1 : 1));
+// [from, FILES_LS_MAX, first entry's place, count, truncated, max]
+const PARTS = [
+  [undefined, undefined, 0, 5000, true, 200000], ['0', undefined, 0, 5000, true, 200000], ['5000', undefined, 5000, 5000, true, 200000],
+  ['10000', undefined, 10000, 2000, false, 200000], ['11999', undefined, 11999, 1, false, 200000],
+  ['12000', undefined, 12000, 0, false, 200000], ['9223372036854775807', undefined, 12000, 0, false, 200000],
+  [undefined, '7', 0, 7, true, 7], ['5', '7', 5, 2, true, 7], ['7', '7', 7, 0, true, 7],
+  ['4000', '6000', 4000, 2000, true, 6000], [undefined, '0', 0, 5000, true, 200000], [undefined, 'x', 0, 5000, true, 200000],
+];
+for (const [from, max, first, count, truncated, maxShown] of PARTS) {
+  test(`${MANY} entries, from=${from}, FILES_LS_MAX=${max}: ${count} from place ${first} of the whole order`, () => {
+    const got = okJson(api({ action: 'ls', path: M, ...(from === undefined ? {} : { from }) },
+      { roots: [M], env: max === undefined ? {} : { FILES_LS_MAX: max } }));
+    assert.deepEqual([got.count, got.truncated, got.total, got.from, got.max], [count, truncated, MANY, Number(from ?? 0), maxShown]);
+    assert.deepEqual(got.entries.map((e) => e.name), order.slice(first, first + count));
+  });
+}
+
+for (const from of ['', 'x', '-1', '1.5', '+1', ' 1', '99999999999999999999']) {
+  test(`from=${JSON.stringify(from)} is refused`, () => expectOut(ls({ from }), errOut(400, 'bad offset')));
+}
+
+test('a part says where it starts, how many the folder holds and how far a listing goes', () => {
+  expectOut(ls({ from: '1' }), okOut(`{"ok":true,"path":${jp(L)},"parent":null,"root":${jp(L)},"hidden":0,"count":3,"truncated":false,"total":4,"from":1,"max":200000,"entries":[
+  ${line('apple', 'file', false, 5, T1_TEXT, '0644')},
+  ${line('Banana', 'file', false, 6, T1_TEXT, '0644')},
+  ${line('cherry', 'file', false, 0, T1_TEXT, '0644')}
+]}\n`));
+  expectOut(api({ action: 'ls' }, { roots: [L], env: { FILES_LS_MAX: '2' } }), okOut(`{"ok":true,"path":${jp(L)},"parent":null,"root":${jp(L)},"hidden":0,"count":2,"truncated":true,"total":4,"from":0,"max":2,"entries":[
+  ${line('sub', 'dir', false, 0, T1_TEXT, '0755')},
+  ${line('apple', 'file', false, 5, T1_TEXT, '0644')}
+]}\n`));
+});
 
 test('nested roots: the first containing root in table order is the root', () => {
   const A = build(`${B}/ann`, { 'work/src': DIR });

@@ -16,9 +16,9 @@ const validators = (file) =>
   `Last-Modified: ${new Date(Number(fs.statSync(file, { bigint: true }).mtimeNs / 1000000000n) * 1000).toUTCString()}\r\n` +
   `ETag: ${etagOf(file)}\r\n`;
 const rawHead = (type, disp, name, file = `${R}/${name}`, { len = fs.statSync(file).size, extra = '' } = {}) =>
-  `Content-Type: ${type}\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n` +
+  `Content-Type: ${type}\r\nCache-Control: private, no-cache\r\nX-Content-Type-Options: nosniff\r\n` +
   "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; img-src data:; media-src 'self'\r\n" +
-  `X-Frame-Options: SAMEORIGIN\r\nContent-Disposition: ${disp}; filename="${name}"\r\n` +
+  `X-Frame-Options: SAMEORIGIN\r\nReferrer-Policy: no-referrer\r\nContent-Disposition: ${disp}; filename="${name}"\r\n` +
   `Content-Length: ${len}\r\nAccept-Ranges: bytes\r\n${validators(file)}${extra}\r\n`;
 
 // [file name, download value, content type, disposition]
@@ -69,12 +69,12 @@ test('a file of exactly 64 MiB is delivered whole', () => {
 });
 
 build(R, { 'over.bin': { size: LIMIT + 1 }, 'ten.bin': '0123456789', '2mib.bin': { size: 2 * 1048576 + 1 } });
-const TOO_LARGE = errOut(413, 'file larger than 64 MiB');
-// [FILES_RAW_LIMIT, file, the answer to HEAD: its Content-Length, or the whole refusal]
+// [FILES_RAW_LIMIT, file, the answer to HEAD: its Content-Length, or the whole refusal]; without a limit
+// of its own (unset, empty, 0, or anything but decimal digits) the host sets none.
 const LIMITS = [
-  [undefined, 'over.bin', TOO_LARGE], ...['', 'abc', '0', '-5', '+10', ' 10', '10 ', '1e3'].map((l) => [l, 'over.bin', TOO_LARGE]),
+  ...[undefined, '', '0', 'abc', '-5', '+10', ' 10', '10 ', '1e3', '99999999999999999999999'].map((l) => [l, 'over.bin', LIMIT + 1]),
   ['10', 'ten.bin', 10], ['9', 'ten.bin', errOut(413, 'file larger than 9 bytes')],
-  ['2097152', '2mib.bin', errOut(413, 'file larger than 2 MiB')], ['99999999999999999999999', 'over.bin', LIMIT + 1],
+  ['2097152', '2mib.bin', errOut(413, 'file larger than 2 MiB')], ['67108864', 'over.bin', errOut(413, 'file larger than 64 MiB')],
 ];
 for (const [limit, file, want] of LIMITS) {
   test(`FILES_RAW_LIMIT ${JSON.stringify(limit)}: ${file} gets ${typeof want === 'number' ? 'its bytes' : 'a 413'}`, () => {
@@ -126,10 +126,17 @@ const RANGES = [
 const ranged = (file, env) => api({ action: 'raw', path: `${R}/${file}` }, { roots: [R], env });
 const unsatisfiable = (size) => errOut(416, 'range not satisfiable')
   .replace('nosniff\r\n', `nosniff\r\nContent-Range: bytes */${size}\r\n`);
+// Just the part's bytes are read, so that a part of a file of any size can be expected.
+function bytesAt(file, first, last) {
+  const fd = fs.openSync(`${R}/${file}`, 'r');
+  const bytes = Buffer.alloc(last + 1 - first);
+  fs.readSync(fd, bytes, 0, bytes.length, first);
+  fs.closeSync(fd);
+  return bytes.toString('latin1');
+}
 const part = (file, first, last, size) =>
   'Status: 206 Partial Content\r\n' + rawHead(BIN, 'attachment', file, `${R}/${file}`,
-    { len: last - first + 1, extra: `Content-Range: bytes ${first}-${last}/${size}\r\n` }) +
-  fs.readFileSync(`${R}/${file}`).subarray(first, last + 1).toString('latin1');
+    { len: last - first + 1, extra: `Content-Range: bytes ${first}-${last}/${size}\r\n` }) + bytesAt(file, first, last);
 const whole = (file) => rawHead(BIN, 'attachment', file) + fs.readFileSync(`${R}/${file}`).toString('latin1');
 for (const [spec, want] of RANGES) {
   test(`Range ${JSON.stringify(spec)} gets ${want === 'whole' ? 'the whole file' : want === 416 ? 416 : want.join('-')}`, () =>
@@ -145,6 +152,19 @@ test('a malformed range of an empty file is ignored', () =>
 
 test('a range at the end of a large file sends just those bytes', () =>
   assert.equal(ranged('limit.bin', { HTTP_RANGE: `bytes=${LIMIT - 3}-` }).body.toString(), 'END'));
+
+test('with no limit set, a file over 64 MiB comes whole, and a 5 GiB one in parts from anywhere', () => {
+  assert.equal(raw('over.bin').body.length, LIMIT + 1);
+  const size = 5 * 1024 * LIMIT / 64;
+  build(R, { 'huge.bin': { size } });
+  const fd = fs.openSync(`${R}/huge.bin`, 'r+');
+  fs.writeSync(fd, 'MIDDLE', size / 2);
+  fs.writeSync(fd, 'END', size - 3);
+  fs.closeSync(fd);
+  expectOut(ranged('huge.bin', { HTTP_RANGE: 'bytes=-3' }), part('huge.bin', size - 3, size - 1, size));
+  expectOut(ranged('huge.bin', { HTTP_RANGE: `bytes=${size / 2}-${size / 2 + 5}` }), part('huge.bin', size / 2, size / 2 + 5, size));
+  fs.rmSync(`${R}/huge.bin`);
+});
 
 // Conditions: [name, headers, 412, 304, 206 (for bytes=2-5), or 'whole']
 const TAG = () => validators(`${R}/digits.bin`).match(/ETag: (.*)\r/)[1];
@@ -178,7 +198,8 @@ const CONDITIONS = [
   ['If-Range with a later date', () => ({ HTTP_RANGE: 'bytes=2-5', HTTP_IF_RANGE: 'Wed, 06 Mar 2024 00:00:00 GMT' }), 'whole'],
   ['If-Range that is neither', () => ({ HTTP_RANGE: 'bytes=2-5', HTTP_IF_RANGE: 'soon' }), 'whole'],
 ];
-const notModified = (file) => `Status: 304 Not Modified\r\nCache-Control: no-store\r\n${validators(`${R}/${file}`)}\r\n`;
+const notModified = (file) =>
+  `Status: 304 Not Modified\r\nCache-Control: private, no-cache\r\nX-Content-Type-Options: nosniff\r\n${validators(`${R}/${file}`)}\r\n`;
 for (const [name, headers, want] of CONDITIONS) {
   test(`${name}: ${want}`, () => expectOut(ranged('digits.bin', headers()),
     want === 412 ? errOut(412, 'precondition failed') : want === 304 ? notModified('digits.bin') : want === 206 ? part('digits.bin', 2, 5, 10) : whole('digits.bin')));

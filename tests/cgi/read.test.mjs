@@ -73,6 +73,8 @@ const WINDOWS = [
   ['lines.txt', { offset: String(L - 5) }, L - 5, false, LINES.slice(L - 5)],
   ['lines.txt', { offset: String(L) }, L, false, ''],
   ['lines.txt', { offset: String(L + 100) }, L + 100, false, ''],
+  ['lines.txt', { offset: String(2n ** 62n) }, 2 ** 62, false, ''],
+  ['lines.txt', { offset: '9223372036854775807' }, 2 ** 63, false, ''],
   ['lines.txt', { tail: '1' }, L - MiB, false, LINES.slice(L - MiB)],
   ['lines.txt', { tail: 'true', offset: '3' }, L - MiB, false, LINES.slice(L - MiB)],
   ['cut.txt', { tail: '1' }, MiB + 4, false, 'end\n'],

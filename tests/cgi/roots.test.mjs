@@ -44,7 +44,7 @@ const CASES = [
   ['a linked root is shown as its target', far(P('lnk')), [P('p/web')], posixOnly],
   ['names differing in case are different roots', far(P('Case/data'), P('Case/Data')), [P('Case/data'), P('Case/Data')], posixOnly],
   ['"/" is a root named "/"', far('/'), ['/'], posixOnly],
-  ['a relative root is taken from the working directory', { FILES_ALLOWED_ROOT: 'b' }, [P('b')], { ...posixOnly, cwd: B }],
+  ['a relative root is left out, as a missing one is', { FILES_ALLOWED_ROOT: `b;${progPath(P('a'))}` }, [P('a')], { cwd: B }],
 ];
 for (const [name, env, want, { cwd, ...opts } = {}] of CASES) {
   test(name, opts, () => expectOut(run({ query: 'action=roots', env, cwd }), rootsOut(want)));

@@ -327,7 +327,7 @@ test('If-None-Match with the tag gets a 304 that keeps as the thumbnail does', (
   const tag = etagOf(file('photo.png'), 't128');
   for (const [v, keep] of [[VERSION, KEEP], [undefined, CHECK]]) {
     const r = thumb('photo.png', { size: '128', ...(v ? { v } : {}) }, { env: { HTTP_IF_NONE_MATCH: `"x", ${tag}` } });
-    assert.equal(r.out.toString(), `Status: 304 Not Modified\r\n${keep}\r\nETag: ${tag}\r\n\r\n`);
+    assert.equal(r.out.toString(), `Status: 304 Not Modified\r\nX-Content-Type-Options: nosniff\r\n${keep}\r\nETag: ${tag}\r\n\r\n`);
   }
 });
 
@@ -371,7 +371,7 @@ test('with every heavy slot taken a 304 still comes at once, and new work is tur
   try {
     const tag = etagOf(file('photo.png'), 't256');
     const ask = (env) => api({ action: 'thumb', path: file('photo.png') }, { roots: [R], cmd: [copy], env: { FILES_HEAVY_MAX: '1', ...env } });
-    assert.equal(ask({ HTTP_IF_NONE_MATCH: tag }).out.toString(), `Status: 304 Not Modified\r\n${CHECK}\r\nETag: ${tag}\r\n\r\n`);
+    assert.equal(ask({ HTTP_IF_NONE_MATCH: tag }).out.toString(), `Status: 304 Not Modified\r\nX-Content-Type-Options: nosniff\r\n${CHECK}\r\nETag: ${tag}\r\n\r\n`);
     assert.match(ask({}).out.toString(), /^Status: 503 Service Unavailable\r\n[^]*Retry-After: 2\r\n\r\n\{"ok":false,"error":"busy"\}\n$/);
   } finally {
     holder.removeAllListeners('exit');

@@ -5,13 +5,13 @@ import { randomBytes } from 'node:crypto';
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import { test } from 'node:test';
-import { readArchive, sha } from './archive.mjs';
+import { extractEverywhere, readArchive, SCRATCH, sha } from './archive.mjs';
 import { api, build, DIR, errOut, posixOnly, setMtime, tmpBase, WIN } from './lib.mjs';
 
 const R = tmpBase();
 const zip = (dir, params = {}, opts = {}) => api({ action: 'zip', path: dir, ...params }, { roots: [R], ...opts });
 const zipHead = (name) => 'Content-Type: application/zip\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n' +
-  `Content-Disposition: attachment; filename="${name}"\r\n\r\n`;
+  `Referrer-Policy: no-referrer\r\nContent-Disposition: attachment; filename="${name}"\r\n\r\n`;
 
 /** The entries of a successful answer, after the exact header block and every reader's check. */
 function entriesOf(r, fileName) {
@@ -53,14 +53,30 @@ for (const [value, shown] of [['1', true], ['true', true], ['TRUE', false], [und
   });
 }
 
-test('hostile names are stored as their bytes; one that is not UTF-8 goes without the flag', posixOnly, () => {
+test('hostile names are stored as their bytes but for "\\"; one that is not UTF-8 goes without the flag', posixOnly, () => {
   const names = ['q"uote', 'back\\slash', 'line\nfeed', 'n'.repeat(255), 'é'.repeat(127)];
   const N = build(`${R}/names`, Object.fromEntries(names.map((n) => [n, n])));
   fs.writeFileSync(Buffer.from(`${N}/\xff\xfe latin`, 'latin1'), 'bytes');
   const entries = entriesOf(zip(N), 'names.zip');
-  assert.deepEqual(summary(entries), [...names.map((n) => [Buffer.from(n).toString('latin1'), sha(n)]),
+  assert.deepEqual(summary(entries), [...names.map((n) => [Buffer.from(n.replaceAll('\\', '_')).toString('latin1'), sha(n)]),
     ['\xff\xfe latin', sha('bytes')]].sort());
   assert.deepEqual(entries.filter((e) => !e.utf8).map((e) => e.name.toString('latin1')), ['\xff\xfe latin']);
+});
+
+// Names an extractor could read as a way out of its folder: [name in the folder, name in the archive]
+const ESCAPES = [
+  ['..\\..\\..\\x.txt', '.._.._.._x.txt'], ['C:/y', 'C_/y'], ['d:z', 'd_z'], ['\\\\server\\share', '__server_share'],
+  ['sub/..\\w', 'sub/.._w'], ['sub/\\', 'sub/_'], ['sub/e:f', 'sub/e:f'], ['1:x', '1:x'],
+];
+test('no name in an archive leads out of the folder it is extracted to, whatever extracts it', posixOnly, () => {
+  const E = build(`${R}/escapes`, Object.fromEntries(ESCAPES.map(([n]) => [n, n])));
+  const want = { 'C_': DIR, sub: DIR, ...Object.fromEntries(ESCAPES.map(([n, stored]) => [stored, n])) };
+  const r = zip(E, { hidden: '1' });
+  expectTree(entriesOf(r, 'escapes.zip'), want);
+  const files = Object.keys(want).map((n) => want[n] === DIR ? `${n}/` : n);
+  for (const [tool, found] of Object.entries(extractEverywhere(r.body))) {
+    assert.deepEqual(found, [...SCRATCH, ...files.map((n) => SCRATCH.at(-1) + n)].sort(), tool);
+  }
 });
 
 test('the archive is named after the folder, made safe as raw makes its names', posixOnly, () => {

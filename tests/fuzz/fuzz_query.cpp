@@ -1,7 +1,8 @@
 /* The query reader against a model written from its contract: split the query
- * at "&", take the first piece that starts with "name=", cut its raw value to
- * the buffer, then percent-decode. The buffer is exactly `size` bytes on the
- * heap, so any write or read beyond it is caught. */
+ * at "&", take the first piece that starts with "name=", percent-decode its
+ * value; a decoded value longer than the buffer holds is reported and left
+ * empty, never cut. The buffer is exactly `size` bytes on the heap, so any
+ * write or read beyond it is caught. */
 #include <ctype.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -38,16 +39,20 @@ static int model_get(const std::string &query, const std::string &name, size_t s
         size_t amp = query.find('&', start);
         std::string piece = query.substr(start, amp == std::string::npos ? std::string::npos : amp - start);
         if (piece.compare(0, want.size(), want) == 0) {
-            *out = model_decode(piece.substr(want.size(), size - 1));
+            *out = model_decode(piece.substr(want.size()));
+            if (out->size() > size - 1) {
+                out->clear();
+                return QUERY_TOO_LONG;
+            }
             /* A decoded NUL ends the value for every caller. */
             out->resize(strlen(out->c_str()));
-            return 1;
+            return QUERY_FOUND;
         }
         if (amp == std::string::npos)
             break;
         start = amp + 1;
     }
-    return 0;
+    return QUERY_ABSENT;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t len)

@@ -1,5 +1,5 @@
 // Rules easier to pin down in-process: the listing order, the time text, the
-// file kinds and the password comparison.
+// file kinds, the password comparison and the hosts a node without one answers.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -81,7 +81,7 @@ TEST(FileKinds, ExtensionTableAndHtmRule)
         {"a.Jpeg", "image/jpeg", 1},
         {"pic.avif", "image/avif", 1},
         {"drawing.svg", "text/plain; charset=utf-8", 0},
-        {"report.pdf", "application/pdf", 0},
+        {"report.pdf", "application/pdf", 1},
         {"page.html", "text/plain; charset=utf-8", 0},
         {"x.xhtml", "text/plain; charset=utf-8", 0},
         {"PAGE.HTML", "application/octet-stream", 0},
@@ -100,6 +100,54 @@ TEST(FileKinds, ExtensionTableAndHtmRule)
         EXPECT_STREQ(kind_type(c.name), c.type) << c.name;
         EXPECT_EQ(kind_inline(c.name), c.shown_inline) << c.name;
     }
+}
+
+TEST(Gate, HostsAPageElsewhereCannotTakeOver)
+{
+    static const struct {
+        const char *host;
+        const char *allowed;
+        int admitted;
+    } cases[] = {
+        {NULL, NULL, 1},
+        {"", NULL, 1},
+        {"127.0.0.1", NULL, 1},
+        {"127.0.0.1:8080", NULL, 1},
+        {"192.168.1.20:", NULL, 1},
+        {"0.0.0.0", NULL, 1},
+        {"255.255.255.255", NULL, 1},
+        {"256.1.1.1", NULL, 0},
+        {"1.2.3", NULL, 0},
+        {"1.2.3.4.5", NULL, 0},
+        {"1.2.3.4.evil.example", NULL, 0},
+        {"0127.0.0.1", NULL, 0},
+        {"[::1]", NULL, 1},
+        {"[::1]:8080", NULL, 1},
+        {"[fe80::1:AbCd]", NULL, 1},
+        {"[::ffff:127.0.0.1]:80", NULL, 1},
+        {"[::1]x", NULL, 0},
+        {"[::1", NULL, 0},
+        {"[]", NULL, 0},
+        {"[localhost]", NULL, 0},
+        {"::1", NULL, 0},
+        {"localhost", NULL, 1},
+        {"LocalHost:80", NULL, 1},
+        {"localhost.", NULL, 0},
+        {"localhost.evil.example", NULL, 0},
+        {"127.0.0.1:80x", NULL, 0},
+        {"evil.example", NULL, 0},
+        {"evil.example", "", 0},
+        {"files.example.org", "files.example.org", 1},
+        {"Files.Example.Org:8443", "hub.example.org, files.example.org", 1},
+        {"hub.example.org", " hub.example.org ,files.example.org", 1},
+        {"example.org", "files.example.org", 0},
+        {"files.example.org.evil", "files.example.org", 0},
+        {"files.example.org", "files.example.org:80", 0},
+        {"a", ",,a,", 1},
+        {":80", "", 0},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(gate_host_allowed(c.host, c.allowed), c.admitted) << (c.host ? c.host : "(none)");
 }
 
 TEST(Password, ExactBytesOnly)

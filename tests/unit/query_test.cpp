@@ -1,5 +1,5 @@
 // Every request parameter goes through one reader: names match whole and
-// undecoded, values are cut to the buffer and then decoded.
+// undecoded, values are decoded into the buffer and never cut.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -37,8 +37,11 @@ TEST(Query, LookupTable)
         {"", "path", 4096, 0, ""},
         {"pathx=1", "path", 4096, 0, ""},
         {"path=a%00b", "path", 4096, 1, "a"},
-        {"pwd=%41%42", "pwd", 3, 1, "%4"},
-        {"pwd=%41%42", "pwd", 4, 1, "A"},
+        {"pwd=%41%42", "pwd", 3, 1, "AB"},
+        {"pwd=%41%42", "pwd", 2, 2, ""},
+        {"pwd=%41%4", "pwd", 4, 1, "A%4"},
+        {"pwd=%41%4", "pwd", 3, 2, ""},
+        {"pwd=abc&x=1", "pwd", 4, 1, "abc"},
     };
     for (const auto &c : cases) {
         std::string out(c.size, '#');
@@ -54,11 +57,14 @@ TEST(Query, AbsentQueryFindsNothing)
     EXPECT_STREQ(out, "");
 }
 
-TEST(Query, LongValueKeepsWhatFitsTheBuffer)
+TEST(Query, LongValueIsReportedNotCut)
 {
     std::string q = "action=" + std::string(70, 'a');
     char out[64];
-    EXPECT_EQ(get_query_val(q.c_str(), "action", out, sizeof out), 1);
+    EXPECT_EQ(get_query_val(q.c_str(), "action", out, sizeof out), QUERY_TOO_LONG);
+    EXPECT_STREQ(out, "");
+    q = "action=" + std::string(63, 'a');
+    EXPECT_EQ(get_query_val(q.c_str(), "action", out, sizeof out), QUERY_FOUND);
     EXPECT_EQ(std::string(out), std::string(63, 'a'));
 }
 
@@ -70,6 +76,7 @@ TEST(Query, FlagsAreExactlyOneOrTrue)
     } cases[] = {
         {"hidden=1", 1}, {"hidden=true", 1}, {"hidden=TRUE", 0}, {"hidden=yes", 0},
         {"hidden=", 0},  {"hidden=10", 0},   {"x=1", 0},         {"hidden=tru%65", 1},
+        {"hidden=1%00xxxxxxxx", 0},
     };
     for (const auto &c : cases)
         EXPECT_EQ(query_flag(c.query, "hidden"), c.on) << c.query;

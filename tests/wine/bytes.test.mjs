@@ -1,8 +1,12 @@
 // Bytes out of the Windows build: file contents untouched by text-mode translation, non-ASCII names in
-// UTF-8 both ways, and for the same request the same answer as the Linux build, paths spelled aside.
+// UTF-8 both ways, and for the same request the same answer as the Linux build, paths spelled aside;
+// and the slots of heavy work, which there are the system's named mutexes.
 import assert from 'node:assert/strict';
-import { spawnSync } from 'node:child_process';
+import { spawn, spawnSync } from 'node:child_process';
+import { randomBytes } from 'node:crypto';
+import path from 'node:path';
 import { test } from 'node:test';
+import { fileURLToPath } from 'node:url';
 import { api, build, DIR, expectOut, okJson, progPath, qs, run, setMtime, tmpBase } from '../cgi/lib.mjs';
 
 const BIN = Buffer.from([0x61, 0x0d, 0x0a, 0x62, 0x1a, 0x00, 0x63, 0x0a, 0x0d, 0xff]);
@@ -38,7 +42,7 @@ test('a non-ASCII root is taken from the environment', () =>
 function linux(params) {
   const env = { FILES_ALLOWED_ROOT: F };
   if (params) env.QUERY_STRING = Object.entries(params).map(([k, v]) => `${k}=${encodeURIComponent(v)}`).join('&');
-  const r = spawnSync(process.env.PLUGIN_FILES_LINUX || 'build/plugin_files', [], { env, maxBuffer: 1 << 20 });
+  const r = spawnSync(process.env.PLUGIN_FILES_LINUX || 'build/plugin_files', [], { env, maxBuffer: 1 << 28 });
   if (r.error) throw r.error;
   const text = r.stdout.toString('latin1')
     .replace(/"(\/[^"]*)"/g, (s, p) => (p.startsWith(F) ? JSON.stringify(progPath(p)) : s));
@@ -67,3 +71,21 @@ for (const [name, params] of SAME) {
     expectOut(win, linux(params));
   });
 }
+
+// The executable itself under Wine, not through the launcher, so that killing the process kills it.
+const EXE = path.join(path.dirname(fileURLToPath(import.meta.url)), '..', '..', 'build-win', 'plugin_files.exe');
+const H = build(`${tmpBase()}/heavy`, { 'random.bin': randomBytes(8 << 20) });
+const heavy = { ...process.env, QUERY_STRING: qs({ action: 'zip', path: H }), FILES_ALLOWED_ROOT: progPath(H), FILES_HEAVY_MAX: '1' };
+const busy = 'Status: 503 Service Unavailable\r\nContent-Type: application/json; charset=utf-8\r\nCache-Control: no-store\r\n' +
+  'X-Content-Type-Options: nosniff\r\nRetry-After: 2\r\n\r\n{"ok":false,"error":"busy"}\n';
+
+test('FILES_HEAVY_MAX=1: an archive held open takes the slot, the next is busy, and a kill frees it', async () => {
+  const holder = spawn('wine', [EXE], { env: heavy, stdio: ['ignore', 'pipe', 'ignore'] });
+  // Its first bytes mean it holds the slot; unread, the 8 MiB of random bytes keep it writing.
+  await new Promise((held) => holder.stdout.once('data', () => { holder.stdout.pause(); held(); }));
+  assert.equal(spawnSync('wine', [EXE], { env: heavy }).stdout.toString('latin1'), busy);
+  holder.kill('SIGKILL');
+  await new Promise((gone) => holder.on('exit', gone));
+  const next = spawnSync('wine', [EXE], { env: heavy, maxBuffer: 1 << 28 });
+  assert.match(next.stdout.toString('latin1', 0, 64), /^Content-Type: application\/zip\r\n/);
+});

@@ -29,6 +29,12 @@ test('one directory named in several spellings is one root, spelled as on disk',
 test('a drive is a root named by itself', () =>
   expectOut(run({ query: 'action=roots', env: { FILES_ALLOWED_ROOT: 'z:/' } }), rootsOut(['Z:\\', 'Z:\\'])));
 
+test('a root without a drive or a share, or on a drive without "\\", is relative and left out', () => {
+  const rel = W.slice(2); // \tmp\pf-cgi-..., on the current drive
+  expectOut(run({ query: 'action=roots', env: { FILES_ALLOWED_ROOT: `${rel}\\Data;Z:${rel.slice(1)}\\Data;Data;${D}` }, cwd: B }),
+    rootsOut([D, 'Data']));
+});
+
 test('D:\\codebases, where it exists, is the first root, before the profile', () => {
   const drive = path.join(process.env.WINEPREFIX, 'dosdevices', 'd:');
   fs.symlinkSync(`${B}/drive-d`, drive);
