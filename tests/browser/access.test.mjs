@@ -27,10 +27,21 @@ async function openStored(url, storage) {
 }
 
 describe('Node password', () => {
-  test('a node with a password refuses the page without one', async () => {
-    const t = await open(`${NODE_B}/plugin_files`, { wait: false });
-    const res = await t.page.goto(`${NODE_B}/plugin_files`);
-    assert.deepEqual([res.status(), await res.text()], [401, '{"ok":false,"error":"invalid node password"}\n']);
+  test('a guarded node opened without its password asks for it, says when it is wrong, and goes on where it was', async () => {
+    const t = await open(`${NODE_B}/plugin_files#${new URLSearchParams({ dir: VAULT, file: 'secret.txt' })}`, { wait: false });
+    await t.page.waitForSelector('#login:not(.hidden)');
+    const form = () => t.page.evaluate(() => [document.querySelector('#login label').textContent,
+      document.querySelector('#login label').control === document.activeElement, document.querySelector('#loginMsg').textContent]);
+    assert.deepEqual(await form(), ['This node asks for its password', true, '']);
+    await t.page.keyboard.type('wrong');
+    await t.page.keyboard.press('Enter');
+    await until(t.page, () => document.querySelector('#loginMsg').textContent !== '');
+    assert.deepEqual(await form(), ['This node asks for its password', true, 'invalid node password']);
+    await t.page.keyboard.type(PASSWORD);
+    await t.page.keyboard.press('Enter');
+    await until(t.page, () => document.querySelector('#prevBody .tx')?.textContent === 'behind the password');
+    assert.deepEqual([await t.page.isVisible('#login'), (await view(t.page)).crumbs,
+      await t.page.evaluate(() => localStorage.getItem('kiv_active_pwd'))], [false, 'my vault', PASSWORD]);
     await t.close();
   });
 
