@@ -38,11 +38,14 @@
     let sortKey = "name";
     let sortDesc = false;
     let filterLow = "";
-    // sorted holds the entries in the chosen order; shown holds the indices into sorted whose names pass
-    // the filter, and selIndex is a position in shown. rows[j] draws shown[winFrom + j].
+    // sorted holds the entries in the chosen order; the first count of shown are the indices into sorted
+    // whose names pass the filter, ascending, and selIndex is a position among them. rows[j] draws
+    // shown[winFrom + j]. shown is kept and refilled, not made anew for every keystroke: a new array of
+    // a hundred thousand indices a key would leave the collector that much to clear.
     let sorted = [];
     let lowNames = null;
-    let shown = [];
+    let shown = new Int32Array(0);
+    let count = 0;
     let selIndex = -1;
     let rows = [];
     let winFrom = 0;
@@ -86,15 +89,31 @@
       return "row" + (e.type === "dir" ? " dir" : "") + (selected ? " sel" : "");
     }
 
-    // The row of the k-th shown entry.
-    function buildRow(k) {
+    function setText(n, text) {
+      if (n.textContent !== text) n.textContent = text;
+    }
+
+    function setClass(n, cls) {
+      if (n.className !== cls) n.className = cls;
+    }
+
+    // Row b made to draw the k-th shown entry: only what differs is written, so a row that keeps its
+    // place, or takes one like it, costs the browser nothing to lay out again.
+    function fillRow(b, k) {
       const e = sorted[shown[k]];
-      const b = el("button", rowClass(e, k === selIndex));
-      b.appendChild(el("span", "ico " + iconKey(e)));
-      b.appendChild(el("span", "nm", shownName(e.name)));
-      b.appendChild(el("span", "mt", e.type === "dir" ? "" : fmtSize(e.size)));
-      b.appendChild(el("span", "tm", fmtTime(e.mtime)));
+      const parts = b.children;
+      setClass(b, rowClass(e, k === selIndex));
+      setClass(parts[0], "ico " + iconKey(e));
+      setText(parts[1], shownName(e.name));
+      setText(parts[2], e.type === "dir" ? "" : fmtSize(e.size));
+      setText(parts[3], fmtTime(e.mtime));
       return b;
+    }
+
+    function buildRow(k) {
+      const b = el("button");
+      for (const cls of ["ico", "nm", "mt", "tm"]) b.appendChild(el("span", cls));
+      return fillRow(b, k);
     }
 
     function screenRows() {
@@ -105,14 +124,14 @@
     function inView() {
       const first = Math.floor(Math.max(0, viewTop() - LIST_PAD_PX) / ROW_PX);
       const n = geometry.height < ROW_PX ? BLIND_ROWS : screenRows();
-      return [first, Math.min(shown.length, first + n)];
+      return [first, Math.min(count, first + n)];
     }
 
     // The rows from the view's first a few either side, [from, to): further than a wheel step scrolls
     // before the page hears of it.
     function wanted() {
       const view = inView();
-      return [Math.max(0, view[0] - EDGE_ROWS), Math.min(shown.length, view[1] + EDGE_ROWS)];
+      return [Math.max(0, view[0] - EDGE_ROWS), Math.min(count, view[1] + EDGE_ROWS)];
     }
 
     // The window of rows where the list stands: drawn anew (all), or once rows in view are missing, then
@@ -125,11 +144,10 @@
       const from = want[0];
       const to = want[1];
       if (all || to <= winFrom || from >= winFrom + rows.length) {
-        const part = document.createDocumentFragment();
-        rows = [];
-        for (let k = from; k < to; k++) rows.push(part.appendChild(buildRow(k)));
-        win.textContent = "";
-        win.appendChild(part);
+        // The rows there are draw the new ones in their places.
+        while (rows.length > to - from) rows.pop().remove();
+        for (let j = 0; j < rows.length; j++) fillRow(rows[j], from + j);
+        for (let k = from + rows.length; k < to; k++) rows.push(win.appendChild(buildRow(k)));
       } else {
         while (winFrom < from) {
           rows.shift().remove();
@@ -150,8 +168,8 @@
     // The box of the whole list's height; an empty list leaves the host empty, which gives its room to
     // the message that says so (styles.css).
     function sizeList() {
-      sizer.style.height = shown.length * ROW_PX + "px";
-      if (!shown.length) host.textContent = "";
+      sizer.style.height = count * ROW_PX + "px";
+      if (!count) host.textContent = "";
       else if (sizer.parentNode !== host) host.appendChild(sizer);
     }
 
@@ -186,17 +204,30 @@
     }
 
     function selected() {
-      return selIndex >= 0 && selIndex < shown.length ? sorted[shown[selIndex]] : null;
+      return selIndex >= 0 && selIndex < count ? sorted[shown[selIndex]] : null;
     }
 
-    function selectEntry(e) {
-      const i = sorted.indexOf(e);
-      selIndex = i < 0 ? -1 : shown.indexOf(i);
-      if (selIndex < 0 && shown.length) selIndex = 0;
+    // The position among the shown of the entry sorted[i], by halves since they ascend; -1 when the
+    // filter leaves it out.
+    function shownAt(i) {
+      let lo = 0;
+      let hi = count;
+      while (lo < hi) {
+        const mid = (lo + hi) >> 1;
+        if (shown[mid] < i) lo = mid + 1;
+        else hi = mid;
+      }
+      return lo < count && shown[lo] === i ? lo : -1;
+    }
+
+    // The selection on sorted[i] when it is shown, else on the first row.
+    function selectIndex(i) {
+      selIndex = i < 0 ? -1 : shownAt(i);
+      if (selIndex < 0 && count) selIndex = 0;
     }
 
     function findShown(name) {
-      for (let k = 0; k < shown.length; k++) {
+      for (let k = 0; k < count; k++) {
         if (sorted[shown[k]].name === name) return k;
       }
       return -1;
@@ -214,22 +245,36 @@
       return lowNames[i].indexOf(filterLow) >= 0;
     }
 
+    function showAlso(i) {
+      if (count === shown.length) {
+        const more = new Int32Array(Math.max(1024, 2 * count));
+        more.set(shown);
+        shown = more;
+      }
+      shown[count++] = i;
+    }
+
     function filterShown() {
-      shown = [];
+      count = 0;
       for (let i = 0; i < sorted.length; i++) {
-        if (passes(i)) shown.push(i);
+        if (passes(i)) showAlso(i);
       }
     }
 
-    // The listing anew, in the chosen order and through the filter, keeping the selected entry when it is
-    // still shown and the list where it stands.
+    // The listing anew, through the filter, keeping the entry sorted[keep] selected when it is still
+    // shown and the list where it stands.
     function redraw(keep) {
       filterShown();
-      selectEntry(keep);
+      selectIndex(keep);
       sizeList();
       drawView(true);
-      how.counted(shown.length, sorted.length);
+      how.counted(count, sorted.length);
       render();
+    }
+
+    // The index in sorted of the selected entry, or -1.
+    function selectedIndex() {
+      return selIndex >= 0 && selIndex < count ? shown[selIndex] : -1;
     }
 
     function sortBy(key, desc) {
@@ -238,7 +283,7 @@
       sortDesc = desc;
       sorted = sortEntries();
       lowNames = null;
-      redraw(keep);
+      redraw(sorted.indexOf(keep));
     }
 
     // Entries after the last, in the server's order, which is the order shown: only the count and the
@@ -248,17 +293,17 @@
       for (let i = 0; i < more.length; i++) sorted.push(more[i]);
       for (let i = start; i < sorted.length; i++) {
         if (lowNames) lowNames.push(sorted[i].name.toLowerCase());
-        if (passes(i)) shown.push(i);
+        if (passes(i)) showAlso(i);
       }
-      if (selIndex < 0 && shown.length) selIndex = 0;
+      if (selIndex < 0 && count) selIndex = 0;
       sizeList();
       drawView(false);
-      how.counted(shown.length, sorted.length);
+      how.counted(count, sorted.length);
     }
 
     // Moves the selection: only the two rows whose state changed are touched.
     function render() {
-      if (selIndex >= shown.length) selIndex = shown.length - 1;
+      if (selIndex >= count) selIndex = count - 1;
       if (drawnSel !== selIndex) {
         if (drawnSel >= 0) rows[drawnSel - winFrom].classList.remove("sel");
         drawnSel = selIndex >= winFrom && selIndex < winFrom + rows.length ? selIndex : -1;
@@ -282,7 +327,7 @@
 
     // Where the list stands: as last scrolled, or its end when the shown rows no longer reach that far.
     function viewTop() {
-      const end = LIST_PAD_PX + shown.length * ROW_PX + LIST_END_PX;
+      const end = LIST_PAD_PX + count * ROW_PX + LIST_END_PX;
       return Math.max(0, Math.min(geometry.top, end - geometry.height));
     }
 
@@ -298,7 +343,7 @@
         drawnSel = -1;
         geometry.top = 0;
         host.scrollTop = 0;
-        redraw(null);
+        redraw(-1);
         const pick = findShown(view.select);
         if (pick >= 0) selIndex = pick;
         render();
@@ -316,7 +361,7 @@
       sort: sortBy,
       filter: function (text) {
         filterLow = text.toLowerCase();
-        redraw(selected());
+        redraw(selectedIndex());
       },
       selected: selected,
       select: function (name) {
@@ -331,7 +376,7 @@
         }) || null;
       },
       move: function (step) {
-        selIndex = Math.max(0, Math.min(shown.length - 1, selIndex < 0 ? 0 : selIndex + step));
+        selIndex = Math.max(0, Math.min(count - 1, selIndex < 0 ? 0 : selIndex + step));
         render();
       },
       page: function () {
@@ -339,7 +384,7 @@
         return h > 0 ? Math.max(1, Math.floor(host.clientHeight / h) - 1) : 10;
       },
       counts: function () {
-        return { shown: shown.length, total: sorted.length };
+        return { shown: count, total: sorted.length };
       }
     };
   }
