@@ -1,4 +1,5 @@
-# Turns the three page texts into C++ constants. Run by the build whenever
+# Turns the three page texts into C++ constants, and names the page's scripts
+# by their hashes for its content security policy. Run by the build whenever
 # one of them changes, so the program never carries a hand-kept copy.
 #
 # The template is the page's skeleton: each line "@PART name@" stands for the
@@ -74,6 +75,53 @@ function(apply_layout text var)
   set(${var} "${text}" PARENT_SCOPE)
 endfunction()
 
+# The base64 form of a SHA-256 digest written as 64 hex digits: 10 groups of
+# three bytes and a last one of two, whose padding is the final "=".
+function(hex_base64 hex var)
+  set(digits "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/")
+  set(out "")
+  foreach(group RANGE 0 10)
+    math(EXPR at "${group} * 6")
+    string(SUBSTRING "${hex}00" ${at} 6 bits)
+    math(EXPR bits "0x${bits}")
+    foreach(shift 18 12 6 0)
+      math(EXPR digit "(${bits} >> ${shift}) & 63")
+      string(SUBSTRING "${digits}" ${digit} 1 c)
+      string(APPEND out "${c}")
+    endforeach()
+  endforeach()
+  string(SUBSTRING "${out}" 0 43 out)
+  set(${var} "${out}=" PARENT_SCOPE)
+endfunction()
+
+# The policy's source for every inline script of text, in order, appended to
+# var: the SHA-256 of exactly the text between <script> and </script>. A
+# script tag with attributes would run unnamed, so outside the scripts there
+# must be none; inside one, "<script" is only text of its code.
+function(script_sources text var)
+  set(sources "${${var}}")
+  string(FIND "${text}" "<script" open)
+  while(NOT open EQUAL -1)
+    string(SUBSTRING "${text}" ${open} 8 tag)
+    if(NOT tag STREQUAL "<script>")
+      message(FATAL_ERROR "page: a script tag must be exactly <script>")
+    endif()
+    math(EXPR open "${open} + 8")
+    string(SUBSTRING "${text}" ${open} -1 text)
+    string(FIND "${text}" "</script>" close)
+    if(close EQUAL -1)
+      message(FATAL_ERROR "page: a script is not closed")
+    endif()
+    string(SUBSTRING "${text}" 0 ${close} body)
+    string(SHA256 hex "${body}")
+    hex_base64("${hex}" digest)
+    string(APPEND sources " 'sha256-${digest}'")
+    string(SUBSTRING "${text}" ${close} -1 text)
+    string(FIND "${text}" "<script" open)
+  endwhile()
+  set(${var} "${sources}" PARENT_SCOPE)
+endfunction()
+
 # One C++ array, NUL-terminated, and its length without the NUL.
 function(emit_array name text out_var)
   file(WRITE "${WORK}/${name}.bin" "${text}")
@@ -107,3 +155,13 @@ emit_array(page_theme_block "${block}" code)
 emit_array(page_theme_bridge "${bridge}" code)
 file(WRITE "${OUT}.tmp" "${code}")
 file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)
+
+# The page's scripts by their hashes, for the script-src of the page's policy
+# (src/response.cpp): the browser runs those and no other.
+set(sources "")
+script_sources("${block}" sources)
+script_sources("${template}" sources)
+script_sources("${bridge}" sources)
+string(STRIP "${sources}" sources)
+file(WRITE "${OUT_POLICY}.tmp" "/* Generated from src/page/ by cmake/embed_page.cmake; do not edit. */\n#define PAGE_SCRIPT_SOURCES \"${sources}\"\n")
+file(COPY_FILE "${OUT_POLICY}.tmp" "${OUT_POLICY}" ONLY_IF_DIFFERENT)

@@ -74,12 +74,13 @@ function(plugin_files_sources out)
     COMMENT "Taking the highlighting library into the page")
   file(GLOB_RECURSE page_texts CONFIGURE_DEPENDS ${PLUGIN_FILES_SRC}/page/*)
   add_custom_command(
-    OUTPUT ${gen}/page_texts.cpp
+    OUTPUT ${gen}/page_texts.cpp ${gen}/page_policy.inc
     COMMAND ${CMAKE_COMMAND} -DSRC=${PLUGIN_FILES_SRC}/page -DWORK=${gen}
-            -DOUT=${gen}/page_texts.cpp -P ${PLUGIN_FILES_TOP}/cmake/embed_page.cmake
+            -DOUT=${gen}/page_texts.cpp -DOUT_POLICY=${gen}/page_policy.inc
+            -P ${PLUGIN_FILES_TOP}/cmake/embed_page.cmake
     DEPENDS ${page_texts} ${gen}/kinds.js ${gen}/highlight.js ${PLUGIN_FILES_TOP}/cmake/embed_page.cmake
     COMMENT "Embedding the page texts")
-  set(files ${gen}/page_texts.cpp ${gen}/kinds_table.inc)
+  set(files ${gen}/page_texts.cpp ${gen}/page_policy.inc ${gen}/kinds_table.inc)
   foreach(name IN LISTS PLUGIN_FILES_ACTIONS PLUGIN_FILES_MODULES PLUGIN_FILES_FS)
     list(APPEND files ${PLUGIN_FILES_SRC}/${name})
   endforeach()

@@ -146,11 +146,11 @@ int gate_host_allowed(const char *host, const char *allowed)
     return is_ipv4(host, n) || is_ipv6(host, n) || same_name(host, n, "localhost", 9) || listed(host, n, allowed);
 }
 
-int gate_admits(void)
+int gate_admits(int page)
 {
     const char *want = getenv("KIV_PASSWORD");
     if (want && *want) {
-        if (presents(want))
+        if (page || presents(want))
             return 1;
         json_err(401, "invalid node password");
         return 0;

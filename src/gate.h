@@ -5,9 +5,12 @@
 
 /* 1 when the request may proceed; 0 after answering the refusal. With a
  * node password set, one of the credentials must present it (401, the same
- * for a missing and a wrong one); the host is not looked at then. Without
- * one, the Host must pass gate_host_allowed (403 "host not allowed"). */
-int gate_admits(void);
+ * for a missing and a wrong one), unless the request is for the page
+ * (`page`): that holds nothing of the node's, the same bytes for everyone,
+ * and asks for the password itself; the host is not looked at then. Without
+ * one, the Host must pass gate_host_allowed (403 "host not allowed"), the
+ * page's included. */
+int gate_admits(int page);
 
 /* Exact byte equality in time that depends on the presented credential's
  * length only, not on where the first difference lies. */

@@ -128,15 +128,17 @@ static void dispatch(const char *query, const char *name)
     action->run(query, path);
 }
 
-/* The gate, the roots, then the page or one action. */
+/* The gate, the roots, then the page or one action. The page passes a
+ * guarded node's gate without the password, which it then asks for. */
 static void serve(void)
 {
-    if (!gate_admits())
-        return;
-    path_setup_roots();
     const char *query = getenv("QUERY_STRING");
     char action[ACTION_MAX];
-    if (!query || !choose_action(query, action))
+    int page = !query || !choose_action(query, action);
+    if (!gate_admits(page))
+        return;
+    path_setup_roots();
+    if (page)
         page_write();
     else
         dispatch(query, action);

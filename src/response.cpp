@@ -1,5 +1,7 @@
 #include "response.h"
 
+#include "page_policy.inc"
+
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -61,11 +63,13 @@ static const char REVALIDATE[] = "Cache-Control: private, no-cache";
 static const char NO_REFERRER[] = "Referrer-Policy: no-referrer";
 static const char NOSNIFF[] = "X-Content-Type-Options: nosniff";
 static const char SAME_ORIGIN_FRAMES[] = "X-Frame-Options: SAMEORIGIN";
-/* The page runs its own inline script and styles, shows pictures and media
- * from the program (drawings from their text, as blob: pictures, which run
- * nothing), frames a PDF from the program in the browser's viewer and calls
- * nothing but the program. */
-static const char PAGE_POLICY[] = "Content-Security-Policy: default-src 'none'; script-src 'unsafe-inline'; "
+/* The page runs its own inline scripts, named by their hashes (the build
+ * computes them, page_policy.inc), so that markup put into it could never
+ * run one; it uses inline styles, shows pictures and media from the program
+ * (drawings from their text, as blob: pictures, which run nothing), frames a
+ * PDF from the program in the browser's viewer and calls nothing but the
+ * program. */
+static const char PAGE_POLICY[] = "Content-Security-Policy: default-src 'none'; script-src " PAGE_SCRIPT_SOURCES "; "
                                   "style-src 'unsafe-inline'; img-src 'self' data: blob:; media-src 'self'; "
                                   "frame-src 'self'; connect-src 'self'; form-action 'none'; base-uri 'none'";
 /* A file opened on its own runs nothing; the browser shows sound and film

@@ -27,10 +27,21 @@ async function openStored(url, storage) {
 }
 
 describe('Node password', () => {
-  test('a node with a password refuses the page without one', async () => {
-    const t = await open(`${NODE_B}/plugin_files`, { wait: false });
-    const res = await t.page.goto(`${NODE_B}/plugin_files`);
-    assert.deepEqual([res.status(), await res.text()], [401, '{"ok":false,"error":"invalid node password"}\n']);
+  test('a guarded node opened without its password asks for it, says when it is wrong, and goes on where it was', async () => {
+    const t = await open(`${NODE_B}/plugin_files#${new URLSearchParams({ dir: VAULT, file: 'secret.txt' })}`, { wait: false });
+    await t.page.waitForSelector('#login:not(.hidden)');
+    const form = () => t.page.evaluate(() => [document.querySelector('#login label').textContent,
+      document.querySelector('#login label').control === document.activeElement, document.querySelector('#loginMsg').textContent]);
+    assert.deepEqual(await form(), ['This node asks for its password', true, '']);
+    await t.page.keyboard.type('wrong');
+    await t.page.keyboard.press('Enter');
+    await until(t.page, () => document.querySelector('#loginMsg').textContent !== '');
+    assert.deepEqual(await form(), ['This node asks for its password', true, 'invalid node password']);
+    await t.page.keyboard.type(PASSWORD);
+    await t.page.keyboard.press('Enter');
+    await until(t.page, () => document.querySelector('#prevBody .tx')?.textContent === 'behind the password');
+    assert.deepEqual([await t.page.isVisible('#login'), (await view(t.page)).crumbs,
+      await t.page.evaluate(() => localStorage.getItem('kiv_active_pwd'))], [false, 'my vault', PASSWORD]);
     await t.close();
   });
 
@@ -43,9 +54,11 @@ describe('Node password', () => {
     await t.close();
   });
 
-  test('a password in the page URL goes with every call in the header only, and on image and download URLs', async () => {
-    const t = await open(`${NODE_B}/plugin_files?pwd=${P}`);
+  test('a password in the page URL leaves the address, is kept for the node, and goes in the header, on images and downloads in the URL', async () => {
+    const t = await open(`${NODE_B}/plugin_files?a=1&pwd=${P}&b=2#x`);
     await listed(t.page, 'my vault');
+    assert.deepEqual(await t.page.evaluate(() => [location.search, location.hash, localStorage.getItem('kiv_active_pwd')]),
+      ['?a=1&b=2', `#${new URLSearchParams({ dir: VAULT })}`, PASSWORD]);
     assert.deepEqual(calls(t), [
       { url: '/plugin_files?action=roots', pwd: PASSWORD },
       { url: `/plugin_files?action=ls&path=${enc(VAULT)}`, pwd: PASSWORD }]);
@@ -56,10 +69,13 @@ describe('Node password', () => {
     assert.equal(await t.page.textContent('#prevBody .tx'), 'behind the password');
     const [download] = await Promise.all([t.page.waitForEvent('download'), t.page.click('#btnDownload')]);
     assert.equal(fs.readFileSync(await download.path(), 'utf8'), 'behind the password\n');
+    const raw = `/plugin_files?action=raw&path=${enc(`${VAULT}/secret.txt`)}&download=1`;
     assert.deepEqual(calls(t).slice(2), [
       { url: `/plugin_files?action=raw&path=${enc(`${VAULT}/pic.png`)}&pwd=${P}`, pwd: null },
       { url: `/plugin_files?action=read&path=${enc(`${VAULT}/secret.txt`)}`, pwd: PASSWORD },
-      { url: `/plugin_files?action=raw&path=${enc(`${VAULT}/secret.txt`)}&download=1&pwd=${P}`, pwd: null }]);
+      { url: raw, pwd: PASSWORD, method: 'HEAD' }]);
+    // The browser's downloads fetch the file themselves, out of the page's sight.
+    assert.equal(download.url().replace(/^https?:\/\/[^/]+/, ''), `${raw}&pwd=${P}`);
     await t.close();
   });
 
@@ -68,32 +84,41 @@ describe('Node password', () => {
     await listed(t.page, 'my vault');
     const asked = [];
     await t.page.route((u) => u.searchParams.get('action') === 'zip', (route) => {
-      asked.push(route.request().url().replace(/^https?:\/\/[^/]+/, ''));
+      asked.push([route.request().method(), route.request().url().replace(/^https?:\/\/[^/]+/, '')]);
       route.fulfill({ contentType: 'application/zip', headers: { 'Content-Disposition': 'attachment; filename="my vault.zip"' }, body: 'PK' });
     });
     assert.equal(await t.page.getAttribute('#btnZip', 'title'), 'Download folder');
-    await Promise.all([t.page.waitForEvent('download'), t.page.click('#btnZip')]);
+    const saved = [];
+    const save = async () => {
+      const [download] = await Promise.all([t.page.waitForEvent('download'), t.page.click('#btnZip')]);
+      saved.push(['GET', download.url().replace(/^https?:\/\/[^/]+/, ''), download.suggestedFilename()]);
+    };
+    await save();
     await t.page.click('#btnHidden');
     await until(t.page, () => [...document.querySelectorAll('#entries .nm')].some((n) => n.textContent === '.dot'));
-    await Promise.all([t.page.waitForEvent('download'), t.page.click('#btnZip')]);
-    assert.deepEqual(asked, [`/plugin_files?action=zip&path=${enc(VAULT)}&pwd=${P}`,
-      `/plugin_files?action=zip&path=${enc(VAULT)}&hidden=1&pwd=${P}`]);
+    await save();
+    const zip = `/plugin_files?action=zip&path=${enc(VAULT)}`;
+    assert.deepEqual([asked, saved], [[['HEAD', zip], ['HEAD', `${zip}&hidden=1`]],
+      [['GET', `${zip}&pwd=${P}`, 'my vault.zip'], ['GET', `${zip}&hidden=1&pwd=${P}`, 'my vault.zip']]]);
     await t.close();
   });
 
-  // what is stored, the password the page must use (null: none)
+  // the page, what is stored, the password the page must use (null: none). A password goes only to the node it
+  // was given for: kiv_active_pwd only where no node is named, on a node's own route.
   const STORED = [
-    ['the active password', { kiv_active_pwd: PASSWORD }, PASSWORD],
-    ["the node's password before the active one", { kiv_pwd_b: PASSWORD, kiv_active_pwd: 'wrong' }, PASSWORD],
-    ["the active password when the node's is empty", { kiv_pwd_b: '', kiv_active_pwd: PASSWORD }, PASSWORD],
-    ["another node's password only", { kiv_pwd_other: PASSWORD }, null],
+    ['the active password', `${NODE_B}/plugin_files`, { kiv_active_pwd: PASSWORD }, PASSWORD],
+    ["the node's password before the active one", `${NODE_B}/plugin_files?node=b`, { kiv_pwd_b: PASSWORD, kiv_active_pwd: 'wrong' }, PASSWORD],
+    ['the active password only, a node named', `${NODE_B}/plugin_files?node=b`, { kiv_pwd_b: '', kiv_active_pwd: PASSWORD }, null],
+    ["another node's password only", `${NODE_B}/plugin_files?node=b`, { kiv_pwd_other: PASSWORD }, null],
+    ["node b's password, also as the active one, through the hub for node a", `${HUB}/plugins?plugin=files&node=a`,
+      { kiv_pwd_b: PASSWORD, kiv_active_pwd: PASSWORD }, null],
   ];
-  for (const [label, storage, used] of STORED) {
-    test(`with ${label} stored, node b is called with ${used === null ? 'no password' : 'that password'}`, async () => {
-      const t = await openStored(`${NODE_B}/plugin_files?node=b`, storage);
-      if (used === null) assert.equal(await toastText(t.page), 'Cannot list roots: invalid node password');
-      else await listed(t.page, 'my vault');
-      assert.deepEqual(calls(t)[0], { url: '/plugin_files?action=roots&node=b', pwd: used });
+  for (const [label, url, storage, used] of STORED) {
+    test(`with ${label} stored, ${url.replace(/^.*\/\/[^/]+/, '')} is called with ${used === null ? 'no password' : 'that password'}`, async () => {
+      const t = await openStored(url, storage);
+      await until(t.page, () => document.querySelector('#entries .row') || !document.querySelector('#login').classList.contains('hidden'));
+      assert.ok(calls(t).length > 0);
+      assert.deepEqual(calls(t).filter((r) => r.pwd !== used), []);
       await t.close();
     });
   }

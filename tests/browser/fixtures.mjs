@@ -142,8 +142,21 @@ export const HOSTILE_KINDS = {
 /** Modification times of the SIZES files, in seconds: an order that is neither by name nor by size. */
 export const SIZE_TIMES = SIZES.map((_, i) => 1709647629 - ((i * 5) % 8) * 3600);
 
+/** Names a person meets on real trees: a byte that is not UTF-8, leading spaces, one too long for its row. */
+export const ODD_NAME = Buffer.from([0x6c, 0x61, 0x74, 0x69, 0x6e, 0x31, 0x2d, 0xff, 0x2e, 0x74, 0x78, 0x74]);
+export const SPACED_NAME = '  two spaces.txt';
+export const LONG_NAME = `${'a long name '.repeat(12)}.txt`;
+
 /** More entries than a listing holds (5000), so the page draws at length and says it was cut. */
 export const MANY = 5001;
+
+/**
+ * A folder of more entries than node a lists (LS_MAX, its FILES_LS_MAX in tests/browser/run), hidden so that
+ * the listings of its root do not show it: hard links to one empty file, so that it costs no space.
+ */
+export const BIG_FILES = 20005;
+export const LS_MAX = 20000;
+export const bigName = (i) => `file_${String(i).padStart(5, '0')}.txt`;
 
 export const PASSWORD = 's3 cret&x=%y';
 export const PIXEL = png(1, 1, () => [200, 40, 40]);
@@ -183,6 +196,9 @@ export function testTree(dir) {
   put(path.join(home, 'docs', 'long.log'), LONG_LINES.join('\n'));
   put(path.join(home, 'docs', 'big.log'), Array.from({ length: BIG_LOG_LINES }, (_, i) => bigLogLine(i + 1) + '\n').join(''));
   fs.mkdirSync(path.join(home, 'empty'), { recursive: true });
+  put(path.join(home, 'docs', 'names', SPACED_NAME), 'spaced\n');
+  put(path.join(home, 'docs', 'names', LONG_NAME), 'long\n');
+  fs.writeFileSync(Buffer.concat([Buffer.from(path.join(home, 'docs', 'names') + '/'), ODD_NAME]), 'latin-1 name\n');
   for (const name of HOSTILE_NAMES) put(path.join(home, 'hostile', name), HOSTILE_TEXT);
   put(path.join(home, 'hostile', 'hostile.txt'), HOSTILE_TEXT);
   put(path.join(home, 'hostile', 'hostile.md'), HOSTILE_MD);
@@ -203,6 +219,9 @@ export function testTree(dir) {
   fs.symlinkSync(path.join(dir, 'outside', 'secret.txt'), path.join(home, 'text', 'escape.txt'));
   put(path.join(dir, 'a', 'second', 'other.txt'), 'other\n');
   for (let i = 0; i < MANY; i++) put(path.join(dir, 'a', 'second', 'many', `f${String(i).padStart(4, '0')}.txt`), '');
+  const big = path.join(dir, 'a', 'second', '.big');
+  put(path.join(big, bigName(0)), '');
+  for (let i = 1; i < BIG_FILES; i++) fs.linkSync(path.join(big, bigName(0)), path.join(big, bigName(i)));
   const vault = path.join(dir, 'b', 'my vault');
   put(path.join(vault, 'secret.txt'), 'behind the password\n');
   put(path.join(vault, 'pic.png'), PIXEL);

@@ -52,7 +52,8 @@ export async function open(url, { width = 1280, colorScheme = 'dark', reducedMot
   }
   const requests = [];
   const errors = [];
-  page.on('request', (r) => requests.push({ url: r.url().replace(/^https?:\/\/[^/]+/, ''), pwd: r.headers()['x-kiv-password'] ?? null }));
+  page.on('request', (r) => requests.push({ url: r.url().replace(/^https?:\/\/[^/]+/, ''), pwd: r.headers()['x-kiv-password'] ?? null,
+    ...(r.method() === 'GET' ? {} : { method: r.method() }) }));
   page.on('pageerror', (e) => errors.push(e.message));
   page.on('dialog', (d) => { errors.push(`dialog: ${d.message()}`); d.dismiss(); });
   await page.goto(url);
@@ -77,7 +78,7 @@ export function view(page) {
       view: $('#app').dataset.view,
       prevName: shown($('#prevHd')) ? $('#prevName').textContent : null,
       prevMeta: shown($('#prevHd')) ? $('#prevMeta').textContent : null,
-      download: shown($('#btnDownload')),
+      download: shown($('#btnDownload')) && !$('#btnDownload').disabled,
       welcome: !!$('#prevBody .welcome'),
     };
   });

@@ -3,8 +3,13 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import { describe, test } from 'node:test';
-import { HOME, HUB, NODE_A, VAULT, assertClean, enc, listed, open, preview, row, toastText, until, useBrowser, view, walk } from './lib.mjs';
-import { BIG_LOG_LINES, CODE, HOSTILE_KINDS, HOSTILE_NAMES, HOSTILE_TEXT, LONG_LINES, PASSWORD, VIEWER, bigLogLine } from './fixtures.mjs';
+import {
+  HOME, HUB, NODE_A, SECOND, VAULT, assertClean, enc, listed, open, preview, row, toastText, until, useBrowser, view, walk,
+} from './lib.mjs';
+import {
+  BIG_LOG_LINES, CODE, HOSTILE_KINDS, HOSTILE_NAMES, HOSTILE_TEXT, LONG_LINES, LONG_NAME, ODD_NAME, PASSWORD, SPACED_NAME, VIEWER,
+  bigLogLine, put,
+} from './fixtures.mjs';
 
 useBrowser();
 const PAGE = `${NODE_A}/plugin_files`;
@@ -444,6 +449,15 @@ describe('Audio and video', () => {
     await t.close();
   });
 
+  test('audio and video rows carry icons of their own', async () => {
+    const t = await openAt('media');
+    const icons = await t.page.$$eval('#entries .row', (rs) => Object.fromEntries(rs.map((r) => [r.querySelector('.nm').textContent,
+      r.querySelector('.ico').className])));
+    assert.deepEqual([icons['clip.webm'], icons['tone.wav'], icons['pixel.png'], icons['drawing.svg']],
+      ['ico video', 'ico audio', 'ico img', 'ico img']);
+    await t.close();
+  });
+
   test('through the hub a guarded node\'s video loads with the password in its source', async () => {
     const t = await open(`${HUB}/plugins?plugin=files&node=b&pwd=${enc(PASSWORD)}`);
     await listed(t.page, 'my vault');
@@ -483,7 +497,82 @@ describe('Download', () => {
   });
 });
 
+describe('A download that fails', () => {
+  test('says why in the page, which stays, for a file and for a folder', async () => {
+    const dir = `${SECOND}/.going`;
+    put(`${dir}/file.txt`, 'soon gone\n');
+    const t = await open(`${PAGE}#${new URLSearchParams({ dir, file: 'file.txt' })}`);
+    await until(t.page, () => document.querySelector('#prevBody .tx')?.textContent === 'soon gone');
+    let saved = 0;
+    t.page.on('download', () => saved++);
+    fs.rmSync(`${dir}/file.txt`);
+    await t.page.click('#btnDownload');
+    assert.equal(await toastText(t.page), 'Cannot download: path not found');
+    await t.page.waitForSelector('#toast:not(.show)');
+    fs.rmSync(dir, { recursive: true });
+    await t.page.click('#btnZip');
+    assert.equal(await toastText(t.page), 'Cannot download: path not found');
+    assert.deepEqual([saved, await t.page.$eval('#app', (a) => a.isConnected), (await view(t.page)).prevName], [0, true, 'file.txt']);
+    await t.close();
+  });
+});
+
+describe('Names as they are', () => {
+  test('a name that is not UTF-8 shows a replacement mark and previews, downloads and comes back from the address', async () => {
+    const t = await openAt('docs', 'names');
+    const shown = 'latin1-\ufffd.txt';
+    await preview(t.page, shown);
+    assert.equal(await t.page.textContent('#prevBody .tx'), 'latin-1 name');
+    const [download] = await Promise.all([t.page.waitForEvent('download'), t.page.click('#btnDownload')]);
+    assert.equal(fs.readFileSync(await download.path(), 'utf8'), 'latin-1 name\n');
+    const file = [...ODD_NAME].map((b) => (b < 0x80 ? String.fromCharCode(b) : `%${b.toString(16).toUpperCase()}`)).join('');
+    assert.equal(await t.page.evaluate(() => location.hash.replace(/^.*&file=/, '')), file);
+    assert.deepEqual(reads(t).map((r) => r.url.replace(/^.*path=/, '')), [enc(`${HOME}/docs/names/`) + file]);
+    await t.page.reload();
+    await until(t.page, () => document.querySelector('#prevBody .tx')?.textContent === 'latin-1 name');
+    assert.equal((await view(t.page)).prevName, shown);
+    await assertClean(t);
+    await t.close();
+  });
+
+  test('names keep their leading spaces, and one cut short by its row shows whole as a tooltip', async () => {
+    const t = await openAt('docs', 'names');
+    assert.deepEqual((await view(t.page)).rows, [SPACED_NAME, LONG_NAME, 'latin1-\ufffd.txt']);
+    const title = async (name) => {
+      await row(t.page, name).locator('.nm').hover();
+      return row(t.page, name).locator('.nm').getAttribute('title');
+    };
+    assert.deepEqual([await title(SPACED_NAME), await title(LONG_NAME)], [null, LONG_NAME]);
+    // The first letter stands two spaces' width into the name's box, where collapsed spaces leave it at its edge.
+    const indent = await row(t.page, SPACED_NAME).locator('.nm').evaluate((n) => {
+      const r = document.createRange();
+      r.setStart(n.firstChild, 2);
+      r.setEnd(n.firstChild, 3);
+      return r.getBoundingClientRect().left - n.getBoundingClientRect().left;
+    });
+    assert.ok(indent > 4, `the first letter stands ${indent}px in`);
+    await t.close();
+  });
+});
+
 describe('Hostile names and contents', () => {
+  test('the page runs its own scripts only: one put into the document is refused', async () => {
+    const t = await open(PAGE, { init: () => {
+      window.__refused = [];
+      document.addEventListener('securitypolicyviolation', (e) => window.__refused.push(e.effectiveDirective));
+    } });
+    await listed(t.page, 'home');
+    const ownScripts = await t.page.evaluate(() => [...window.__refused]);
+    const injected = await t.page.evaluate(() => new Promise((done) => {
+      document.addEventListener('securitypolicyviolation', () => done([window.__pwned, window.__refused]), { once: true });
+      const s = document.createElement('script');
+      s.textContent = 'window.__pwned = 10';
+      document.body.appendChild(s);
+    }));
+    assert.deepEqual([ownScripts, injected], [[], [undefined, ['script-src-elem']]]);
+    await t.close();
+  });
+
   test('markup in names, paths and files shows as text and never runs', async () => {
     const t = await openAt('hostile');
     const dir = '<img src=x onerror=window.__pwned=9>';

@@ -84,17 +84,36 @@ describe('Changing the theme', () => {
     await t.close();
   });
 
-  test('"zv-theme" messages from any sender are followed; other messages are ignored', async () => {
-    const t = await open(PAGE);
-    await t.page.evaluate(() => {
+  test('"zv-theme" messages are followed from the opener only, not from the page itself or another window', async () => {
+    fs.writeFileSync(path.join(HUB_HTDOCS, 'opener.html'), `<!DOCTYPE html>
+<meta charset="utf-8"><title>opener</title>
+<iframe id="other" srcdoc="<p>another window</p>"></iframe>
+`);
+    const t = await open(`${HUB}/opener.html`, { wait: false });
+    const [popup] = await Promise.all([t.context.waitForEvent('page'),
+      t.page.evaluate(() => { window.w = window.open('/plugins?plugin=files&node=a'); })]);
+    await listed(popup, 'home');
+    await popup.evaluate(() => {
       window.__events = [];
+      window.__probes = [];
       addEventListener('kiv-theme', (e) => window.__events.push(e.detail));
-      for (const m of ['zv-theme', { type: 'other', theme: 'light' }, { type: 'zv-theme', theme: 'Light' }, { type: 'zv-theme', theme: 'light' }]) {
+      addEventListener('message', (e) => { if (e.data.type === 'probe') window.__probes.push(e.data.from); });
+      // Each sender's theme, then its probe: once the probe is in, the theme before it has been seen.
+      for (const m of ['zv-theme', { type: 'other', theme: 'light' }, { type: 'zv-theme', theme: 'light' }, { type: 'probe', from: 'self' }]) {
         window.postMessage(m, '*');
       }
     });
-    await until(t.page, () => document.documentElement.dataset.theme === 'light');
-    assert.deepEqual(await t.page.evaluate(() => window.__events), ['light']);
+    await t.page.evaluate(() => {
+      const other = document.getElementById('other').contentWindow;
+      other.eval("parent.w.postMessage({ type: 'zv-theme', theme: 'light' }, '*'); parent.w.postMessage({ type: 'probe', from: 'frame' }, '*');");
+    });
+    await until(popup, () => window.__probes.length === 2);
+    const ignored = await popup.evaluate(() => [document.documentElement.dataset.theme, window.__events]);
+    await t.page.evaluate(() => {
+      for (const theme of ['Light', 'light']) window.w.postMessage({ type: 'zv-theme', theme }, '*');
+    });
+    await until(popup, () => document.documentElement.dataset.theme === 'light');
+    assert.deepEqual([ignored, await popup.evaluate(() => window.__events)], [['dark', []], ['light']]);
     await t.close();
   });
 });

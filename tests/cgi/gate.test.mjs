@@ -49,8 +49,12 @@ for (const [name, pw, env, extra, admitted] of CASES) {
   });
 }
 
-test('a refused page request gets the JSON refusal, not the page', () => {
-  for (const query of [undefined, '', 'pwd=wrong']) expectOut(run({ query, env: { KIV_PASSWORD: PW } }), DENIED);
+test('a guarded node serves its page without the password, which the page asks for, and nothing else', () => {
+  const page = run({ env: { KIV_PASSWORD: PW, HTTP_X_KIV_PASSWORD: PW } }).out;
+  for (const query of [undefined, '', 'pwd=wrong', 'path=%2Fetc']) expectOut(run({ query, env: { KIV_PASSWORD: PW } }), page);
+  for (const query of ['format=json', 'action=roots', 'action=ls', 'action=' + 'x'.repeat(100)]) {
+    expectOut(run({ query, env: { KIV_PASSWORD: PW } }), DENIED);
+  }
 });
 
 test('the page opens with the right pwd', () => {

@@ -3,7 +3,7 @@
   // The place lives in the URL fragment, so that a reload, a bookmark or a pasted link comes back to it
   // and Back and Forward step through the folders visited; the query stays the host's.
   function readAddress() {
-    const p = new URLSearchParams(location.hash.slice(1));
+    const p = formRead(location.hash.slice(1));
     const sort = p.get("sort");
     return {
       dir: p.get("dir") || "",
@@ -26,22 +26,33 @@
 
   let addressTimer = 0;
 
-  // Defaults are left out, so a page whose controls are untouched keeps a bare address.
-  function writeAddress(push) {
+  // The tab names the place: the file open, else the folder.
+  function showTitle() {
+    const folder = splitPath(curPath).pop() || curPath;
+    const place = fileInDir() ? [fileInDir(), folder] : folder ? [folder] : [];
+    document.title = place.map(shownName).concat("files").join(" - ");
+  }
+
+  // Defaults are left out, so a page whose controls are untouched keeps a bare address. mark is the
+  // history state of an entry pushed; an entry replaced keeps its own.
+  function writeAddress(push, mark) {
     clearTimeout(addressTimer);
-    const p = new URLSearchParams();
-    if (curPath) p.set("dir", curPath);
-    if (fileInDir()) p.set("file", fileInDir());
-    if (fileInDir() && curLine) p.set("line", curLine);
-    if (sortKey !== "name") p.set("sort", sortKey);
-    if (sortDesc) p.set("desc", "1");
-    if (filterText) p.set("q", filterText);
-    if (showHidden) p.set("hidden", "1");
-    const frag = p.toString();
+    const p = [];
+    if (curPath) p.push(["dir", curPath]);
+    if (fileInDir()) p.push(["file", fileInDir()]);
+    if (fileInDir() && curLine) p.push(["line", curLine]);
+    if (sortKey !== "name") p.push(["sort", sortKey]);
+    if (sortDesc) p.push(["desc", "1"]);
+    if (filterText) p.push(["q", filterText]);
+    if (showHidden) p.push(["hidden", "1"]);
+    const frag = p.map(function (kv) {
+      return kv[0] + "=" + formEnc(kv[1]);
+    }).join("&");
     const next = location.pathname + location.search + (frag ? "#" + frag : "");
+    showTitle();
     if (next === location.pathname + location.search + location.hash) return;
-    if (push) history.pushState(null, "", next);
-    else history.replaceState(null, "", next);
+    if (push) history.pushState(mark || null, "", next);
+    else history.replaceState(history.state, "", next);
   }
 
   // Typing writes the address once it pauses: each write costs the browser more than the keystroke's
@@ -79,11 +90,24 @@
     setHidden(st.hidden);
   }
 
-  // Back and Forward: the listing asked for again, as the address names it. A fragment without a
-  // folder is not a place this page wrote, and changes nothing.
+  // Back and Forward: the page as the address names it. The folder open stays as it is listed, and
+  // only what else differs changes; another folder is asked for. A fragment without a folder is not a
+  // place this page wrote, and changes nothing.
   window.addEventListener("popstate", function () {
     const st = readAddress();
     if (!st.dir) return;
+    const stay = st.dir === curPath && st.hidden === showHidden && !partsDue;
+    const resort = st.sort !== sortKey || st.desc !== sortDesc;
+    const refilter = st.q !== filterText;
     applyAddress(st);
-    openDir(st.dir, { restore: true, file: st.file });
+    if (!stay) {
+      openDir(st.dir, { restore: true, file: st.file });
+      return;
+    }
+    // A listing still on its way to another folder is not where the address is now.
+    listSeq++;
+    if (resort) list.sort(sortKey, sortDesc);
+    if (refilter) list.filter(filterText);
+    showFile(st.file);
+    showTitle();
   });

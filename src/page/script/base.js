@@ -61,7 +61,26 @@
   const node = params.get("node") || "";
   const sid = params.get("id") || "";
   const HUB = params.get("plugin") || "";
-  const pwd = params.get("pwd") || (node && storeGet("kiv_pwd_" + node)) || storeGet("kiv_active_pwd");
+  // A password goes only to the node it was given for. A hub's pages share one origin and keep each
+  // node's password under its name; kiv_active_pwd, which a hub sets for whichever node is active,
+  // is taken only where no node is named, on a node's own route, whose origin is that node's.
+  const PWD_KEY = node ? "kiv_pwd_" + node : "kiv_active_pwd";
+  let pwd = params.get("pwd") || storeGet(PWD_KEY);
+
+  function keepPassword(p) {
+    pwd = p;
+    storeSet(PWD_KEY, p);
+  }
+
+  // A password the page was opened with is kept and taken out of the address, so that a copied link,
+  // a bookmark or the history never carries it; the rest of the query stays as it was written.
+  if (params.has("pwd")) {
+    keepPassword(pwd);
+    const rest = location.search.slice(1).split("&").filter(function (pair) {
+      return pair && !new URLSearchParams(pair).has("pwd");
+    }).join("&");
+    history.replaceState(history.state, "", location.pathname + (rest ? "?" + rest : "") + location.hash);
+  }
 
   /* ---------- State ---------- */
 
@@ -71,7 +90,10 @@
   let curRoot = null;
   let showHidden = false;
   let curFile = null;
-  let truncated = false;
+  // A folder larger than one answer comes in parts: whether some are still due, and how many of the
+  // folder's entries lie past the most a listing covers, which no part brings.
+  let partsDue = false;
+  let notShown = 0;
   // How the listing is ordered and narrowed, as the address names it: "name" with sortDesc false is
   // the server's own order.
   let sortKey = "name";

@@ -62,7 +62,21 @@
     return path.slice(0, Math.max(path.lastIndexOf("/"), path.lastIndexOf("\\")) + 1);
   }
 
+  // The folder that holds path, without its last separator unless it is a root (/, C:\); "" for a
+  // root itself.
+  function parentOf(path) {
+    const dir = dirOf(path.replace(/[\\/]+$/, ""));
+    if (!dir || dir === path) return "";
+    return /^([A-Za-z]:)?[\\/]$/.test(dir) ? dir : dir.replace(/[\\/]+$/, "");
+  }
+
   function splitPath(p) {
     return p.split(/[\\/]+/).filter(Boolean);
   }
 
+  // A text cut short by its box gets its whole as a tooltip; measured when the pointer comes to it,
+  // never as rows are drawn.
+  function titleIfCut(n) {
+    if (n.scrollWidth > n.clientWidth) n.title = n.textContent;
+    else n.removeAttribute("title");
+  }

@@ -12,8 +12,17 @@
   });
 
   // On a phone the panes take turns: back from a preview is the listing, from the listing the roots.
+  // A preview that is a step of the history goes back as the system's Back does; either way the file
+  // leaves the address.
   byId("btnBack").addEventListener("click", function () {
-    setView(app.getAttribute("data-view") === "preview" ? "browse" : "roots");
+    if (app.getAttribute("data-view") !== "preview") {
+      setView("roots");
+    } else if (history.state && history.state.preview) {
+      history.back();
+    } else {
+      showFile("");
+      writeAddress(false);
+    }
   });
 
   byId("btnTheme").addEventListener("click", function () {
@@ -28,22 +37,46 @@
     else writeAddress(false);
   });
 
-  // The answer's headers decide how the browser saves it.
-  function download(href) {
-    const a = document.createElement("a");
-    a.href = href;
-    a.rel = "noopener";
-    document.body.appendChild(a);
-    a.click();
-    a.remove();
+  // A download never takes the page's place. A HEAD asks first whether the node will send it; when it
+  // will not, a GET of the same address reads the node's reason, a short JSON answer then, to show
+  // here. The file itself comes through a link that the browser saves to disk as it arrives, however
+  // large; its download attribute keeps even a refusal that comes later (the file gone meanwhile) in
+  // the browser's downloads, never in the page's place. The answer's headers name the file.
+  function download(action, extra) {
+    send(action, extra, { method: "HEAD" }).then(function (res) {
+      if (res.ok) return;
+      const stop = new AbortController();
+      return send(action, extra, { signal: stop.signal }).then(function (got) {
+        if (got.ok) return stop.abort();
+        return answerOf(got).then(function (answer) {
+          throw new Error(failure(got, answer));
+        });
+      });
+    }).then(function () {
+      const a = document.createElement("a");
+      a.href = url(action, extra);
+      a.rel = "noopener";
+      a.download = "";
+      document.body.appendChild(a);
+      a.click();
+      a.remove();
+    }).catch(function (err) {
+      toast("Cannot download: " + errText(err));
+    });
   }
 
   btnDownload.addEventListener("click", function () {
-    if (curFile) download(url("raw", pathExtra(curFile) + "&download=1"));
+    if (curFile) download("raw", pathExtra(curFile) + "&download=1");
   });
 
   btnZip.addEventListener("click", function () {
-    if (curPath) download(url("zip", pathExtra(curPath) + (showHidden ? "&hidden=1" : "")));
+    if (curPath) download("zip", pathExtra(curPath) + (showHidden ? "&hidden=1" : ""));
+  });
+
+  // Names cut short show whole as a tooltip: rows, roots, the previewed file.
+  document.addEventListener("mouseover", function (ev) {
+    const t = ev.target;
+    if (t.matches && t.matches(".row .nm, .root .n, .root .p, #prevName")) titleIfCut(t);
   });
 
   filterEl.addEventListener("input", function () {
@@ -69,10 +102,31 @@
 
   const STEP = { ArrowDown: 1, ArrowUp: -1, PageDown: 0, PageUp: 0, Home: -Infinity, End: Infinity };
 
+  // The listing holds only the rows where it stands (listview.js), so the browser's own find would miss
+  // the rest: Ctrl+F (Cmd+F) goes to the filter, which finds over the whole folder. In the preview,
+  // whose text is all there, the browser finds as ever.
+  let inPreview = false;
+  document.addEventListener("pointerdown", function (ev) {
+    inPreview = !!ev.target.closest("#preview");
+  }, true);
+
+  function findsInPage(ev) {
+    return (ev.ctrlKey || ev.metaKey) && !ev.altKey && ev.key.toLowerCase() === "f" &&
+      !inPreview && !(ev.target.closest && ev.target.closest("#preview"));
+  }
+
   // Keys count whatever modifier keys are held. In a text field the keys that edit text are its own;
   // in the sort list, the keys that choose are.
   document.addEventListener("keydown", function (ev) {
     const t = ev.target;
+    // The password form, while it shows, has the keys to itself.
+    if (!loginEl.classList.contains("hidden")) return;
+    if (findsInPage(ev)) {
+      ev.preventDefault();
+      filterEl.focus();
+      filterEl.select();
+      return;
+    }
     const choosing = t && t.tagName === "SELECT";
     const typing = choosing || (t && (t.tagName === "INPUT" || t.tagName === "TEXTAREA" || t.isContentEditable));
     if (Object.prototype.hasOwnProperty.call(STEP, ev.key)) {

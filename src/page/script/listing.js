@@ -7,8 +7,8 @@
       const ico = el("span");
       ico.appendChild(ROOT_ICON.cloneNode(true));
       const label = el("span", "rl");
-      label.appendChild(el("span", "n", r.name));
-      label.appendChild(el("span", "p", r.path));
+      label.appendChild(el("span", "n", shownName(r.name)));
+      label.appendChild(el("span", "p", shownName(r.path)));
       b.appendChild(ico);
       b.appendChild(label);
       b.addEventListener("click", function () {
@@ -22,8 +22,8 @@
   /* ---------- Breadcrumbs ---------- */
 
   function addCrumb(text, target, last) {
-    const b = el("button", last ? "crumb last" : "crumb", text);
-    b.title = target;
+    const b = el("button", last ? "crumb last" : "crumb", shownName(text));
+    b.title = shownName(target);
     b.addEventListener("click", function () {
       openDir(target);
     });
@@ -58,9 +58,12 @@
 
   function showCount(shown, total) {
     const items = total === 1 ? " item" : " items";
-    if (filterText) countEl.textContent = shown + " of " + total + items;
-    else if (truncated) countEl.textContent = total + " of more items: the folder is larger than a listing shows";
-    else countEl.textContent = total + items;
+    let text = (filterText ? shown + " of " : "") + total + items;
+    if (partsDue) text += ", more coming";
+    else if (notShown) text += ", " + notShown + " more not shown";
+    countEl.textContent = text;
+    emptyEl.textContent = total ? "No matches." : "This directory is empty.";
+    emptyEl.classList.toggle("hidden", shown > 0 || partsDue);
   }
 
   /* ---------- Navigation ---------- */
@@ -72,8 +75,57 @@
     return splitPath(path.slice(base.length))[0] || "";
   }
 
-  // how.file names the file to select and preview; how.restore marks a state read from the address,
-  // which a failure answers by opening the first root.
+  // The preview follows the address: the file it names in the open folder, or none.
+  function showFile(name) {
+    if (!name) {
+      if (curFile) clearPreview();
+      if (app.getAttribute("data-view") === "preview") setView("browse");
+      return;
+    }
+    const e = list.select(name);
+    if (!e || e.type === "dir") {
+      clearPreview();
+      toast("File not found: " + shownName(name));
+    } else if (joinPath(curPath, name) !== curFile) {
+      previewFile(joinPath(curPath, name), e);
+    }
+  }
+
+  // Where a place from the address that did not list has led: its file, when the place is a file of
+  // the folder now open; else the reason it did not list is said, and there is no file.
+  function landedFile(landing) {
+    const name = childToward(curPath, landing.path);
+    const e = joinPath(curPath, name) === landing.path ? list.select(name) : null;
+    if (e && e.type !== "dir") return name;
+    toast("Cannot open folder: " + errText(landing.err));
+    return "";
+  }
+
+  // The further parts of a folder larger than one answer, one after the other, each drawn as it comes,
+  // so that filter, order, keys and the address work over the whole folder, up to the most a listing
+  // covers; then() once the last is in.
+  function loadParts(seq, extra, have, cover, then) {
+    api("ls", extra + "&from=" + have).then(function (answer) {
+      if (seq !== listSeq) return;
+      checkOk(answer);
+      const part = Array.isArray(answer.entries) ? answer.entries : [];
+      // A folder that shrank meanwhile ends early.
+      partsDue = part.length > 0 && have + part.length < cover;
+      list.append(part, !partsDue);
+      if (partsDue) loadParts(seq, extra, have + part.length, cover, then);
+      else then();
+    }).catch(function (err) {
+      if (seq !== listSeq) return;
+      partsDue = false;
+      list.append([], true);
+      toast("Cannot list the rest of the folder: " + errText(err));
+      then();
+    });
+  }
+
+  // how.file names the file to preview; how.restore marks a state read from the address, which the
+  // page must then show as it says; how.landing ({ path, err }) is the place from the address that
+  // this folder stands in for, being the nearest parent of it found so far.
   function openDir(path, how) {
     const want = how || {};
     const seq = ++listSeq;
@@ -85,23 +137,51 @@
       curPath = answer.path || "";
       curParent = answer.parent || null;
       curRoot = answer.root || null;
-      const entries = Array.isArray(answer.entries) ? answer.entries : [];
-      truncated = answer.truncated === true;
+      const first = Array.isArray(answer.entries) ? answer.entries : [];
+      const total = typeof answer.total === "number" ? answer.total : first.length;
+      const cover = Math.min(total, typeof answer.max === "number" ? answer.max : total);
+      partsDue = first.length > 0 && first.length < cover;
+      notShown = total - cover;
       const moved = curPath !== from;
       if (moved && !want.restore) setFilter("");
+      // Another folder shows no file unless one is named; the same folder keeps its file unless the
+      // address says otherwise.
+      const wanted = want.landing ? childToward(curPath, want.landing.path) : want.file || (want.restore || moved ? "" : fileInDir());
       renderCrumbs();
-      const picked = list.set(entries, { sort: sortKey, desc: sortDesc, filter: filterText,
-        select: want.file || childToward(curPath, from) });
-      emptyEl.classList.toggle("hidden", entries.length > 0);
+      const found = list.set(first, { sort: sortKey, desc: sortDesc, filter: filterText,
+        select: wanted || childToward(curPath, from) });
       renderRoots();
-      if (!entries.length) clearPreview();
-      else if (media(NARROW)) setView("browse");
-      writeAddress(moved && from && !want.restore);
-      if (want.file && picked && list.selected().type !== "dir") activate(list.selected());
+      if (first.length && media(NARROW)) setView("browse");
+      const push = moved && from && !want.restore;
+      // The file the address names is looked for in the whole folder, its later parts included.
+      const settle = function (pushing) {
+        showFile(want.landing ? landedFile(want.landing) : wanted);
+        writeAddress(pushing);
+      };
+      const now = !wanted || found || !partsDue;
+      if (now) settle(push);
+      else writeAddress(push);
+      if (partsDue) {
+        loadParts(seq, extra, first.length, cover, function () {
+          if (!now) settle(false);
+        });
+      }
     }).catch(function (err) {
       if (seq !== listSeq) return;
-      toast("Cannot open folder: " + errText(err));
-      if (want.restore && roots.length) openDir(roots[0].path);
+      if (!want.restore) {
+        toast("Cannot open folder: " + errText(err));
+        return;
+      }
+      // A place from the address that does not list (gone, refused, a file): its nearest parent that
+      // lists opens instead; past the roots, the first root.
+      const landing = want.landing || { path: path, err: err };
+      const up = parentOf(path);
+      if (up) {
+        openDir(up, { restore: true, landing: landing });
+      } else {
+        toast("Cannot open folder: " + errText(landing.err));
+        if (roots.length) openDir(roots[0].path);
+      }
     });
   }
 
@@ -118,6 +198,8 @@
     });
   }
 
+  // A file opened on a phone-sized screen is a step of its own in the history, so that the system's
+  // Back goes from the preview to the listing.
   function activate(e) {
     const path = joinPath(curPath, e.name);
     if (e.type === "dir") {
@@ -125,6 +207,6 @@
       setView("browse");
     } else {
       previewFile(path, e);
-      writeAddress(false);
+      writeAddress(media(NARROW), { preview: 1 });
     }
   }

@@ -1,14 +1,18 @@
   /* ---------- List view ---------- */
 
   /* listView(host, how) draws a listing into host, one row per entry, and owns all of it: the entries'
-     order, the filter, the selection, the rows, their groups and the list's geometry. The page speaks
-     to it through these methods only:
+     order, the filter, the selection, the rows and the list's geometry. The page speaks to it through
+     these methods only:
        set(entries, view)  draws entries anew, view = { sort, desc, filter, select } (sort: "name", "size"
                            or "time"; select: the name to select, else the first row is); true when
                            view.select was selected
+       append(more, last)  more entries of the same folder, after those it has in the server's order: in
+                           that order they join the listing at its end; in another, the listing is drawn
+                           anew in it once the last part has come (last true)
        sort(key, desc)     the same entries in another order, the selected entry kept
        filter(text)        only the names that hold text, in any case, the selected entry kept
        selected()          the selected entry, or null
+       select(name)        the entry named name, selected when the filter shows it; null when none is
        move(step)          the selection step rows on (back when negative), held within the rows and
                            scrolled into view
        page()              the rows a screenful holds, for PageUp and PageDown
@@ -16,71 +20,63 @@
      how.activate(entry) is called for a clicked row, how.counted(shown, total) whenever the counts may
      have changed, and how.fileIcon(name) names a file's icon class (styles.css, .ico). */
   function listView(host, how) {
-    // The first screen is drawn with the answer and the rest in slices while the browser is idle, so a
-    // listing of thousands keeps the page answering; whatever needs a row not built yet builds the rest.
-    // Rows sit in groups that the browser skips while they are off screen (styles.css): a group, not a
-    // row, so that it tracks a few dozen boxes rather than thousands as the listing scrolls.
-    const FIRST_ROWS = 50;
-    const SLICE_ROWS = 200;
-    const SLICE_MS = 20;
-    const GROUP_ROWS = 25;
-    const TYPED_PAUSE_MS = 150;
-    const EDGE_ROWS = 4;
-    // A row's height as the styles fix it, for the height of a group, and the list's padding above its
-    // first row and below its last.
+    // A folder may hold hundreds of thousands of entries, so only the rows where the list stands are in
+    // the document: the screen in view and a few rows either side, in a window that a box of the whole
+    // list's height holds at their place. Rows are of one height, so every row's place is known without
+    // asking the browser; a keystroke builds a screen of rows however long the list, and a scroll only
+    // the rows it brings into view. Finding in the page goes through the filter (keys.js).
+    // A row's height as the styles fix it, and the list's padding above its first row and below its last.
     const ROW_PX = @ROW_PX@;
     const LIST_PAD_PX = @LIST_PAD_PX@;
     const LIST_END_PX = @LIST_END_PX@;
+    // Rows drawn while the list has no height to go by yet, as in a pane not shown, and the rows drawn
+    // either side of the view.
+    const BLIND_ROWS = 50;
+    const EDGE_ROWS = 4;
 
     let entries = [];
     let sortKey = "name";
     let sortDesc = false;
     let filterLow = "";
-    // sorted holds the entries in the chosen order and rows[i] draws sorted[i]; shown holds the indices
-    // into sorted whose names pass the filter, and selIndex is a position in shown. Rows hidden by the
-    // filter stay in the document, so a keystroke only flips the rows whose state changed.
+    // sorted holds the entries in the chosen order; the first count of shown are the indices into sorted
+    // whose names pass the filter, ascending, and selIndex is a position among them. rows[j] draws
+    // shown[winFrom + j]. shown is kept and refilled, not made anew for every keystroke: a new array of
+    // a hundred thousand indices a key would leave the collector that much to clear.
     let sorted = [];
     let lowNames = null;
-    let shown = [];
-    let pass = new Uint8Array(0);
-    let rows = [];
+    let shown = new Int32Array(0);
+    let count = 0;
     let selIndex = -1;
+    let rows = [];
+    let winFrom = 0;
     let drawnSel = -1;
-    let drawSeq = 0;
-    // What each row's class says of the filter, the groups where that lags behind pass, and the groups
-    // whose height lags behind it: a keystroke restyles and sizes what the next frame shows at once, and
-    // the rest once typing pauses.
-    let drawnPass = new Uint8Array(0);
-    let lagging = new Uint8Array(0);
-    let unsized = new Uint8Array(0);
-    let catchUpSeq = 0;
+    const sizer = el("div", "sizer");
+    const win = sizer.appendChild(el("div", "win"));
     // The list's height and scroll position as the browser last reported them: asking the element would
-    // lay out the page in the middle of a key, before the rows are restyled.
+    // lay out the page in the middle of a key.
     const geometry = { height: 0, top: 0 };
     new ResizeObserver(function () {
+      const unseen = geometry.height < ROW_PX;
       geometry.height = host.clientHeight;
+      drawView(false);
+      // A list drawn into a pane with no height scrolls to its selection once the pane has one.
+      if (unseen && selIndex >= 0 && !shownInView(selIndex)) render();
     }).observe(host);
-    // A scroll may bring lagging groups into view: they catch up before the frame draws them.
+    // A scroll event comes before the frame that shows the scroll: the rows are there in time.
     host.addEventListener("scroll", function () {
       geometry.top = host.scrollTop;
-      catchUpAround(Math.floor(viewTop() / ROW_PX));
+      drawView(false);
     }, { passive: true });
 
     // The second click of a double click would land on whatever row of the new listing lies under the
     // pointer and open that too.
     host.addEventListener("click", function (ev) {
-      const i = rows.indexOf(ev.target.closest(".row"));
-      if (i < 0 || ev.detail > 1) return;
-      selIndex = shown.indexOf(i);
+      const j = rows.indexOf(ev.target.closest(".row"));
+      if (j < 0 || ev.detail > 1) return;
+      selIndex = winFrom + j;
       render();
-      how.activate(sorted[i]);
+      how.activate(sorted[shown[selIndex]]);
     });
-
-    const idle = window.requestIdleCallback ? function (fn) {
-      requestIdleCallback(fn, { timeout: 20 });
-    } : function (fn) {
-      setTimeout(fn, 0, null);
-    };
 
     function iconKey(e) {
       if (e.link === true) return "link";
@@ -88,76 +84,93 @@
       return how.fileIcon(e.name);
     }
 
-    // Same class strings whichever way a row got its state: "hidden" before "sel", "sel" always last.
-    function rowClass(e, hidden, selected) {
-      return "row" + (e.type === "dir" ? " dir" : "") + (hidden ? " hidden" : "") + (selected ? " sel" : "");
+    // Same class strings whichever way a row got its state: "sel" always last.
+    function rowClass(e, selected) {
+      return "row" + (e.type === "dir" ? " dir" : "") + (selected ? " sel" : "");
     }
 
-    function buildRow(i) {
-      const e = sorted[i];
-      drawnPass[i] = pass[i];
-      const b = el("button", rowClass(e, !pass[i], i === drawnSel));
-      b.appendChild(el("span", "ico " + iconKey(e)));
-      b.appendChild(el("span", "nm", e.name));
-      b.appendChild(el("span", "mt", e.type === "dir" ? "" : fmtSize(e.size)));
-      b.appendChild(el("span", "tm", fmtTime(e.mtime)));
+    function setText(n, text) {
+      if (n.textContent !== text) n.textContent = text;
+    }
+
+    function setClass(n, cls) {
+      if (n.className !== cls) n.className = cls;
+    }
+
+    // Row b made to draw the k-th shown entry: only what differs is written, so a row that keeps its
+    // place, or takes one like it, costs the browser nothing to lay out again.
+    function fillRow(b, k) {
+      const e = sorted[shown[k]];
+      const parts = b.children;
+      setClass(b, rowClass(e, k === selIndex));
+      setClass(parts[0], "ico " + iconKey(e));
+      setText(parts[1], shownName(e.name));
+      setText(parts[2], e.type === "dir" ? "" : fmtSize(e.size));
+      setText(parts[3], fmtTime(e.mtime));
       return b;
     }
 
-    // One past the last row built in group k.
-    function groupEnd(k) {
-      return Math.min(rows.length, (k + 1) * GROUP_ROWS);
-    }
-
-    // Group k's height: its rows that pass the filter.
-    function sizeGroup(k) {
-      unsized[k] = 0;
-      let n = 0;
-      for (let i = k * GROUP_ROWS; i < groupEnd(k); i++) n += pass[i];
-      host.children[k].style.height = n * ROW_PX + "px";
-    }
-
-    // Groups after the view only make the list's length: their height can wait, but not past the moment
-    // the list scrolls, since every group above the view places the rows in it.
-    function sizeThrough(last) {
-      for (let k = 0; k <= last; k++) {
-        if (unsized[k]) sizeGroup(k);
-      }
+    function buildRow(k) {
+      const b = el("button");
+      for (const cls of ["ico", "nm", "mt", "tm"]) b.appendChild(el("span", cls));
+      return fillRow(b, k);
     }
 
     function screenRows() {
       return Math.ceil(geometry.height / ROW_PX) + 1;
     }
 
-    function buildRows(to) {
-      const end = Math.min(to, sorted.length);
-      if (rows.length >= end) return;
-      let g = host.lastChild;
-      for (let i = rows.length; i < end; i++) {
-        if (i % GROUP_ROWS === 0) {
-          if (i > 0) sizeGroup(i / GROUP_ROWS - 1);
-          g = host.appendChild(el("div", "grp"));
-        }
-        rows.push(g.appendChild(buildRow(i)));
-      }
-      sizeGroup(Math.floor((end - 1) / GROUP_ROWS));
+    // The shown rows in view, [first, end).
+    function inView() {
+      const first = Math.floor(Math.max(0, viewTop() - LIST_PAD_PX) / ROW_PX);
+      const n = geometry.height < ROW_PX ? BLIND_ROWS : screenRows();
+      return [first, Math.min(count, first + n)];
     }
 
-    // A slice per idle period, more while the period has room: a busy browser that calls back only
-    // at the timeout still gets the listing done in a few slices. A period can last 50 ms, so a slice
-    // stops well short of it, leaving room for a garbage collection or a slow spell of the machine.
-    function drawRest(seq, deadline) {
-      if (seq !== drawSeq) return;
-      const until = performance.now() + SLICE_MS;
-      buildRows(rows.length + SLICE_ROWS);
-      while (deadline && deadline.timeRemaining() > 3 && performance.now() < until && rows.length < sorted.length) {
-        buildRows(rows.length + GROUP_ROWS);
+    // The rows from the view's first a few either side, [from, to): further than a wheel step scrolls
+    // before the page hears of it.
+    function wanted() {
+      const view = inView();
+      return [Math.max(0, view[0] - EDGE_ROWS), Math.min(count, view[1] + EDGE_ROWS)];
+    }
+
+    // The window of rows where the list stands: drawn anew (all), or once rows in view are missing, then
+    // changed at its ends only, so that a scroll or a key builds just the rows it brings into view, a
+    // few at a time.
+    function drawView(all) {
+      const view = inView();
+      if (!all && view[0] >= winFrom && view[1] <= winFrom + rows.length) return;
+      const want = wanted();
+      const from = want[0];
+      const to = want[1];
+      if (all || to <= winFrom || from >= winFrom + rows.length) {
+        // The rows there are draw the new ones in their places.
+        while (rows.length > to - from) rows.pop().remove();
+        for (let j = 0; j < rows.length; j++) fillRow(rows[j], from + j);
+        for (let k = from + rows.length; k < to; k++) rows.push(win.appendChild(buildRow(k)));
+      } else {
+        while (winFrom < from) {
+          rows.shift().remove();
+          winFrom++;
+        }
+        while (winFrom + rows.length > to) rows.pop().remove();
+        const head = [];
+        for (let k = from; k < winFrom; k++) head.push(buildRow(k));
+        win.prepend.apply(win, head);
+        rows = head.concat(rows);
+        for (let k = from + rows.length; k < to; k++) rows.push(win.appendChild(buildRow(k)));
       }
-      if (rows.length < sorted.length) {
-        idle(function (next) {
-          drawRest(seq, next);
-        });
-      }
+      win.style.transform = "translateY(" + from * ROW_PX + "px)";
+      winFrom = from;
+      drawnSel = selIndex >= from && selIndex < to ? selIndex : -1;
+    }
+
+    // The box of the whole list's height; an empty list leaves the host empty, which gives its room to
+    // the message that says so (styles.css).
+    function sizeList() {
+      sizer.style.height = count * ROW_PX + "px";
+      if (!count) host.textContent = "";
+      else if (sizer.parentNode !== host) host.appendChild(sizer);
     }
 
     // Directories first, then the chosen key, ties in the server's order, which is by name.
@@ -191,185 +204,121 @@
     }
 
     function selected() {
-      return selIndex >= 0 && selIndex < shown.length ? sorted[shown[selIndex]] : null;
+      return selIndex >= 0 && selIndex < count ? sorted[shown[selIndex]] : null;
     }
 
-    function selectEntry(e) {
-      const i = sorted.indexOf(e);
-      selIndex = i < 0 ? -1 : shown.indexOf(i);
+    // The position among the shown of the entry sorted[i], by halves since they ascend; -1 when the
+    // filter leaves it out.
+    function shownAt(i) {
+      let lo = 0;
+      let hi = count;
+      while (lo < hi) {
+        const mid = (lo + hi) >> 1;
+        if (shown[mid] < i) lo = mid + 1;
+        else hi = mid;
+      }
+      return lo < count && shown[lo] === i ? lo : -1;
+    }
+
+    // The selection on sorted[i] when it is shown, else on the first row.
+    function selectIndex(i) {
+      selIndex = i < 0 ? -1 : shownAt(i);
+      if (selIndex < 0 && count) selIndex = 0;
     }
 
     function findShown(name) {
-      for (let k = 0; k < shown.length; k++) {
+      for (let k = 0; k < count; k++) {
         if (sorted[shown[k]].name === name) return k;
       }
       return -1;
     }
 
-    // The lower-cased names are made when a filter first needs them, not with every listing.
-    function filterShown() {
-      shown = [];
-      pass = new Uint8Array(sorted.length);
-      if (filterLow && !lowNames) {
+    // Whether the entry sorted[i] passes the filter. The lower-cased names are made when a filter first
+    // needs them, not with every listing.
+    function passes(i) {
+      if (!filterLow) return true;
+      if (!lowNames) {
         lowNames = sorted.map(function (e) {
           return e.name.toLowerCase();
         });
       }
+      return lowNames[i].indexOf(filterLow) >= 0;
+    }
+
+    function showAlso(i) {
+      if (count === shown.length) {
+        const more = new Int32Array(Math.max(1024, 2 * count));
+        more.set(shown);
+        shown = more;
+      }
+      shown[count++] = i;
+    }
+
+    function filterShown() {
+      count = 0;
       for (let i = 0; i < sorted.length; i++) {
-        if (filterLow && lowNames[i].indexOf(filterLow) < 0) continue;
-        pass[i] = 1;
-        shown.push(i);
+        if (passes(i)) showAlso(i);
       }
     }
 
-    // Draws the listing anew in the chosen order, keeping the selected entry when it is still listed.
-    function draw(keep) {
+    // The listing anew, through the filter, keeping the entry sorted[keep] selected when it is still
+    // shown and the list where it stands.
+    function redraw(keep) {
+      filterShown();
+      selectIndex(keep);
+      sizeList();
+      drawView(true);
+      how.counted(count, sorted.length);
+      render();
+    }
+
+    // The index in sorted of the selected entry, or -1.
+    function selectedIndex() {
+      return selIndex >= 0 && selIndex < count ? shown[selIndex] : -1;
+    }
+
+    function sortBy(key, desc) {
+      const keep = selected();
+      sortKey = key;
+      sortDesc = desc;
       sorted = sortEntries();
       lowNames = null;
-      filterShown();
-      selectEntry(keep);
-      if (selIndex < 0 && shown.length) selIndex = 0;
-      drawnSel = selIndex >= 0 ? shown[selIndex] : -1;
-      drawnPass = new Uint8Array(sorted.length);
-      lagging = new Uint8Array(Math.ceil(sorted.length / GROUP_ROWS));
-      unsized = new Uint8Array(lagging.length);
-      catchUpSeq++;
-      rows = [];
-      host.textContent = "";
-      buildRows(Math.max(FIRST_ROWS, drawnSel + 1));
-      const seq = ++drawSeq;
-      idle(function (deadline) {
-        drawRest(seq, deadline);
-      });
-      how.counted(shown.length, entries.length);
+      redraw(sorted.indexOf(keep));
     }
 
-    // A group whose rows lag behind the filter is inert and unseen (styles.css): no frame, however fast the
-    // list scrolls, shows a row the filter has changed, and no click, Tab or search reaches one; at worst
-    // a blank shows where rows are coming. Its rows keep their layout, so it shows again in the same frame.
-    function markLagging(k) {
-      if (lagging[k]) return;
-      lagging[k] = 1;
-      host.children[k].inert = true;
-    }
-
-    // Brings group k's height and rows in line with the filter; the selected row keeps "sel".
-    function catchUpGroup(k) {
-      if (unsized[k]) sizeGroup(k);
-      if (!lagging[k]) return;
-      lagging[k] = 0;
-      for (let i = k * GROUP_ROWS; i < groupEnd(k); i++) {
-        if (drawnPass[i] === pass[i]) continue;
-        drawnPass[i] = pass[i];
-        rows[i].className = rowClass(sorted[i], !pass[i], i === drawnSel);
+    // Entries after the last, in the server's order, which is the order shown: only the count and the
+    // list's height change, and rows where they come into view.
+    function appendInOrder(more) {
+      const start = sorted.length;
+      for (let i = 0; i < more.length; i++) sorted.push(more[i]);
+      for (let i = start; i < sorted.length; i++) {
+        if (lowNames) lowNames.push(sorted[i].name.toLowerCase());
+        if (passes(i)) showAlso(i);
       }
-      host.children[k].inert = false;
-    }
-
-    // The groups that hold the shown rows from a to b, and the height of every group above them, since
-    // that places them. A lagging group of hidden rows only is unseen and takes no room, so it can wait.
-    function catchUpShown(a, b) {
-      const from = Math.max(0, a);
-      const to = Math.min(shown.length - 1, b);
-      if (from > to) {
-        sizeThrough(unsized.length - 1);
-        return;
-      }
-      const last = Math.floor(shown[to] / GROUP_ROWS);
-      sizeThrough(last);
-      for (let k = Math.floor(shown[from] / GROUP_ROWS); k <= last; k++) catchUpGroup(k);
-    }
-
-    // The shown rows a screen from the k-th on, and a few more either side: further than a wheel step
-    // scrolls before the page hears of it.
-    function catchUpAround(k) {
-      catchUpShown(k - EDGE_ROWS, k + screenRows() + EDGE_ROWS);
-    }
-
-    // What the next frame shows is caught up before it is drawn: around where the list stands, or where
-    // the selection is about to be scrolled to (its top or bottom edge).
-    function catchUpInView() {
-      let top = Math.floor(viewTop() / ROW_PX);
-      if (selIndex >= 0 && !shownInView(selIndex)) top = selIndex < top ? selIndex : selIndex - screenRows() + 1;
-      catchUpAround(top);
-    }
-
-    // Ten groups at least per call, so that a browser that calls back only at the timeout still gets on.
-    // It begins once typing pauses: a keystroke must not wait behind the last one's rows out of view.
-    function catchUpRest(seq, deadline) {
-      if (seq !== catchUpSeq) return;
-      let k = 0;
-      for (let done = 0; k < lagging.length; k++) {
-        if (!lagging[k] && !unsized[k]) continue;
-        if (deadline && done >= 10 && deadline.timeRemaining() < 1) break;
-        catchUpGroup(k);
-        done++;
-      }
-      if (k < lagging.length) {
-        idle(function (next) {
-          catchUpRest(seq, next);
-        });
-      }
-    }
-
-    // Rows are restyled only where their state changed, and only in view at once: a keystroke in a
-    // listing of thousands must not restyle them all, nor size the groups it does not show.
-    function filter(text) {
-      filterLow = text.toLowerCase();
-      const keep = selected();
-      if (drawnSel >= 0) rows[drawnSel].classList.remove("sel");
-      drawnSel = -1;
-      const was = pass;
-      filterShown();
-      for (let i = 0; i < rows.length; i++) {
-        const k = Math.floor(i / GROUP_ROWS);
-        if (drawnPass[i] !== pass[i]) markLagging(k);
-        if (was[i] !== pass[i]) unsized[k] = 1;
-      }
-      selectEntry(keep);
-      if (selIndex < 0 && shown.length) selIndex = 0;
-      how.counted(shown.length, entries.length);
-      catchUpInView();
-      render();
-      const seq = ++catchUpSeq;
-      setTimeout(function () {
-        idle(function (deadline) {
-          catchUpRest(seq, deadline);
-        });
-      }, TYPED_PAUSE_MS);
+      if (selIndex < 0 && count) selIndex = 0;
+      sizeList();
+      drawView(false);
+      how.counted(count, sorted.length);
     }
 
     // Moves the selection: only the two rows whose state changed are touched.
     function render() {
-      if (selIndex >= shown.length) selIndex = shown.length - 1;
-      const want = selIndex >= 0 ? shown[selIndex] : -1;
-      buildRows(want + 1);
-      if (drawnSel !== want) {
-        if (drawnSel >= 0) rows[drawnSel].classList.remove("sel");
-        if (want >= 0) rows[want].classList.add("sel");
-        drawnSel = want;
+      if (selIndex >= count) selIndex = count - 1;
+      if (drawnSel !== selIndex) {
+        if (drawnSel >= 0) rows[drawnSel - winFrom].classList.remove("sel");
+        drawnSel = selIndex >= winFrom && selIndex < winFrom + rows.length ? selIndex : -1;
+        if (drawnSel >= 0) rows[drawnSel - winFrom].classList.add("sel");
       }
-      const row = rows[want];
-      if (!row || !row.scrollIntoView) return;
-      // A list drawn into an empty pane has no height to go by yet: the frame that lays it out anyway decides.
-      if (geometry.height < ROW_PX) {
-        requestAnimationFrame(function () {
-          if (rows[drawnSel] === row) scrollToRow(row);
-        });
-      } else if (!shownInView(selIndex)) {
-        scrollToRow(row);
-      }
+      if (selIndex < 0 || geometry.height < ROW_PX || shownInView(selIndex)) return;
+      // Scrolled as far as brings the row wholly into view, its rows drawn before the scroll is asked for.
+      const top = LIST_PAD_PX + selIndex * ROW_PX;
+      geometry.top = top < viewTop() ? top : top + ROW_PX - geometry.height;
+      drawView(false);
+      host.scrollTop = geometry.top;
+      if (drawnSel !== selIndex) render();
     }
 
-    function scrollToRow(row) {
-      catchUpAround(selIndex);
-      row.scrollIntoView({ block: "nearest" });
-      geometry.top = host.scrollTop;
-    }
-
-    // Whether the k-th shown row lies wholly in view. Rows are of one height and hidden ones take no
-    // room, so its place is known without asking the browser, which would lay out the page in the middle
-    // of a key.
+    // Whether the k-th shown row lies wholly in view.
     function shownInView(k) {
       const top = LIST_PAD_PX + k * ROW_PX;
       const view = viewTop();
@@ -378,42 +327,64 @@
 
     // Where the list stands: as last scrolled, or its end when the shown rows no longer reach that far.
     function viewTop() {
-      const end = LIST_PAD_PX + shown.length * ROW_PX + LIST_END_PX;
+      const end = LIST_PAD_PX + count * ROW_PX + LIST_END_PX;
       return Math.max(0, Math.min(geometry.top, end - geometry.height));
     }
 
     return {
       set: function (list, view) {
-        entries = list;
+        entries = list.slice();
         sortKey = view.sort;
         sortDesc = view.desc;
         filterLow = view.filter.toLowerCase();
+        sorted = sortEntries();
+        lowNames = null;
         selIndex = -1;
-        draw(null);
+        drawnSel = -1;
+        geometry.top = 0;
+        host.scrollTop = 0;
+        redraw(-1);
         const pick = findShown(view.select);
         if (pick >= 0) selIndex = pick;
         render();
         return pick >= 0;
       },
-      sort: function (key, desc) {
-        sortKey = key;
-        sortDesc = desc;
-        draw(selected());
-        render();
+      append: function (more, last) {
+        // In the server's order the entries shown are the entries themselves (sortEntries).
+        if (sorted === entries) {
+          appendInOrder(more);
+          return;
+        }
+        for (let i = 0; i < more.length; i++) entries.push(more[i]);
+        if (last) sortBy(sortKey, sortDesc);
       },
-      filter: filter,
+      sort: sortBy,
+      filter: function (text) {
+        filterLow = text.toLowerCase();
+        redraw(selectedIndex());
+      },
       selected: selected,
+      select: function (name) {
+        const k = findShown(name);
+        if (k >= 0) {
+          selIndex = k;
+          render();
+          return sorted[shown[k]];
+        }
+        return entries.find(function (e) {
+          return e.name === name;
+        }) || null;
+      },
       move: function (step) {
-        selIndex = Math.max(0, Math.min(shown.length - 1, selIndex < 0 ? 0 : selIndex + step));
+        selIndex = Math.max(0, Math.min(count - 1, selIndex < 0 ? 0 : selIndex + step));
         render();
       },
       page: function () {
-        const row = rows[drawnSel];
-        const h = row ? row.offsetHeight : 0;
+        const h = rows.length ? rows[0].offsetHeight : 0;
         return h > 0 ? Math.max(1, Math.floor(host.clientHeight / h) - 1) : 10;
       },
       counts: function () {
-        return { shown: shown.length, total: entries.length };
+        return { shown: count, total: sorted.length };
       }
     };
   }

@@ -8,7 +8,7 @@
     const save = el("button", "pill", "Download");
     save.type = "button";
     save.addEventListener("click", function () {
-      download(url("raw", pathExtra(p.path) + "&download=1"));
+      download("raw", pathExtra(p.path) + "&download=1");
     });
     bar.appendChild(save);
     const frame = document.createElement("iframe");

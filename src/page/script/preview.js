@@ -8,7 +8,7 @@
     prevBody.appendChild(welcomeTpl.cloneNode(true));
     curFile = null;
     curLine = "";
-    btnDownload.classList.add("hidden");
+    btnDownload.disabled = true;
     resetTools();
   }
 
@@ -26,8 +26,8 @@
   const UNKNOWN = { text: showText, plain: true };
   const PREVIEW_KINDS = new Map([
     ["image", { source: showImage, icon: "img" }],
-    ["audio", { source: showMedia }],
-    ["video", { source: showMedia }],
+    ["audio", { source: showMedia, icon: "audio" }],
+    ["video", { source: showMedia, icon: "video" }],
     ["markdown", { text: showMarkdown }],
     ["text", { text: showText }],
     // The server sends SVG as plain text, so no script in it runs; the page shows it as a picture.
@@ -60,7 +60,7 @@
   function picture(p, cls, failed) {
     const wrap = el("div", cls);
     const img = document.createElement("img");
-    img.alt = p.name;
+    img.alt = shownName(p.name);
     img.addEventListener("error", function () {
       if (!p.live()) return;
       wrap.textContent = "";
@@ -88,7 +88,7 @@
       showBinary(p, answer);
       return;
     }
-    kind.text(typeof answer.text === "string" ? answer.text : "", answer, p);
+    kind.text(typeof answer.text === "string" ? shownText(answer.text) : "", answer, p);
   }
 
   function showFailure(err, meta) {
@@ -106,10 +106,10 @@
     resetTools();
     setView("preview");
     prevHd.classList.remove("hidden");
-    prevName.textContent = ent.name;
+    prevName.textContent = shownName(ent.name);
     prevMeta.textContent = listedSize;
     btnTail.classList.add("hidden");
-    btnDownload.classList.remove("hidden");
+    btnDownload.disabled = false;
     prevBody.textContent = "";
     prevBody.scrollTop = 0;
     if (kind.source) {
@@ -153,7 +153,7 @@
   function localLink(a, path) {
     const name = path.slice(Math.max(path.lastIndexOf("/"), path.lastIndexOf("\\")) + 1);
     const folder = dirOf(path);
-    a.setAttribute("href", "#" + new URLSearchParams(name ? { dir: folder, file: name } : { dir: path }).toString());
+    a.setAttribute("href", "#dir=" + (name ? formEnc(folder) + "&file=" + formEnc(name) : formEnc(path)));
     a.addEventListener("click", function (ev) {
       if (ev.button !== 0 || ev.metaKey || ev.ctrlKey || ev.shiftKey) return;
       ev.preventDefault();
