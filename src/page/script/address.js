@@ -5,6 +5,7 @@
   function readAddress() {
     const p = formRead(location.hash.slice(1));
     const sort = p.get("sort");
+    const view = p.get("view");
     return {
       dir: p.get("dir") || "",
       file: p.get("file") || "",
@@ -12,7 +13,8 @@
       desc: p.get("desc") === "1",
       q: p.get("q") || "",
       hidden: p.get("hidden") === "1",
-      line: p.get("line") || ""
+      line: p.get("line") || "",
+      view: view === "grid" || view === "list" ? view : ""
     };
   }
 
@@ -45,6 +47,7 @@
     if (sortDesc) p.push(["desc", "1"]);
     if (filterText) p.push(["q", filterText]);
     if (showHidden) p.push(["hidden", "1"]);
+    if (viewInAddress()) p.push(["view", viewInAddress()]);
     const frag = p.map(function (kv) {
       return kv[0] + "=" + formEnc(kv[1]);
     }).join("&");
@@ -88,6 +91,7 @@
     setSort(st.sort, st.desc);
     setFilter(st.q);
     setHidden(st.hidden);
+    viewChoice = st.view;
   }
 
   // Back and Forward: the page as the address names it. The folder open stays as it is listed, and
@@ -108,6 +112,7 @@
     listSeq++;
     if (resort) list.sort(sortKey, sortDesc);
     if (refilter) list.filter(filterText);
+    showGrid();
     showFile(st.file);
     showTitle();
   });

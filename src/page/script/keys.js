@@ -15,14 +15,8 @@
   // A preview that is a step of the history goes back as the system's Back does; either way the file
   // leaves the address.
   byId("btnBack").addEventListener("click", function () {
-    if (app.getAttribute("data-view") !== "preview") {
-      setView("roots");
-    } else if (history.state && history.state.preview) {
-      history.back();
-    } else {
-      showFile("");
-      writeAddress(false);
-    }
+    if (app.getAttribute("data-view") !== "preview") setView("roots");
+    else leaveFile();
   });
 
   byId("btnTheme").addEventListener("click", function () {
@@ -129,6 +123,7 @@
     }
     const choosing = t && t.tagName === "SELECT";
     const typing = choosing || (t && (t.tagName === "INPUT" || t.tagName === "TEXTAREA" || t.isContentEditable));
+    if (gridKey(ev, typing, choosing)) return;
     if (Object.prototype.hasOwnProperty.call(STEP, ev.key)) {
       if (choosing || (typing && (ev.key === "Home" || ev.key === "End")) || !list.counts().shown) return;
       ev.preventDefault();

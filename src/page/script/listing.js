@@ -87,7 +87,7 @@
       clearPreview();
       toast("File not found: " + shownName(name));
     } else if (joinPath(curPath, name) !== curFile) {
-      previewFile(joinPath(curPath, name), e);
+      openFile(joinPath(curPath, name), e);
     }
   }
 
@@ -149,7 +149,7 @@
       const wanted = want.landing ? childToward(curPath, want.landing.path) : want.file || (want.restore || moved ? "" : fileInDir());
       renderCrumbs();
       const found = list.set(first, { sort: sortKey, desc: sortDesc, filter: filterText,
-        select: wanted || childToward(curPath, from) });
+        select: wanted || childToward(curPath, from), tiles: gridFor(first, moved && !want.restore) });
       renderRoots();
       if (first.length && media(NARROW)) setView("browse");
       const push = moved && from && !want.restore;
@@ -198,15 +198,26 @@
     });
   }
 
-  // A file opened on a phone-sized screen is a step of its own in the history, so that the system's
-  // Back goes from the preview to the listing.
+  // A file opened on a phone-sized screen, or in the lightbox, is a step of its own in the history, so
+  // that the system's Back goes from it to the listing.
   function activate(e) {
     const path = joinPath(curPath, e.name);
     if (e.type === "dir") {
       openDir(path);
       setView("browse");
     } else {
-      previewFile(path, e);
-      writeAddress(media(NARROW), { preview: 1 });
+      const boxed = openFile(path, e);
+      writeAddress(boxed || media(NARROW), { preview: 1 });
+    }
+  }
+
+  // The open file closes: one that is a step of the history goes back as the system's Back does; either
+  // way the file leaves the address.
+  function leaveFile() {
+    if (history.state && history.state.preview) {
+      history.back();
+    } else {
+      showFile("");
+      writeAddress(false);
     }
   }

@@ -17,6 +17,15 @@
                            scrolled into view
        page()              the rows a screenful holds, for PageUp and PageDown
        counts()            { shown, total }
+       layout(tiles)       the same entries as tiles in lines of as many as the list's width holds (grid.js)
+                           or, when tiles is null, as rows; set's view.tiles chooses the same for a new
+                           listing. tiles = { linePx, tilePx, sidePx, build(), fill(node, entry, selected,
+                           icon) }: a line's height, a tile's least width, the list's padding either side,
+                           and a tile made and made to draw an entry, as rows are here
+       columns()           the entries a line holds: 1 for rows
+       next(name, step, test)
+                           the nearest shown entry past the one named, forward when step is positive, that
+                           test(entry) accepts; null when none is
      how.activate(entry) is called for a clicked row, how.counted(shown, total) whenever the counts may
      have changed, and how.fileIcon(name) names a file's icon class (styles.css, .ico). */
   function listView(host, how) {
@@ -50,15 +59,22 @@
     let rows = [];
     let winFrom = 0;
     let drawnSel = -1;
+    // Rows, or the grid's tiles: then a line of the list holds cols entries, and every place below is in
+    // lines of linePx.
+    let tiles = null;
+    let cols = 1;
+    let linePx = ROW_PX;
     const sizer = el("div", "sizer");
     const win = sizer.appendChild(el("div", "win"));
     // The list's height and scroll position as the browser last reported them: asking the element would
     // lay out the page in the middle of a key.
-    const geometry = { height: 0, top: 0 };
+    const geometry = { height: 0, top: 0, width: 0 };
     new ResizeObserver(function () {
       const unseen = geometry.height < ROW_PX;
       geometry.height = host.clientHeight;
-      drawView(false);
+      geometry.width = host.clientWidth;
+      if (fitColumns()) redraw(selectedIndex());
+      else drawView(false);
       // A list drawn into a pane with no height scrolls to its selection once the pane has one.
       if (unseen && selIndex >= 0 && !shownInView(selIndex)) render();
     }).observe(host);
@@ -71,7 +87,9 @@
     // The second click of a double click would land on whatever row of the new listing lies under the
     // pointer and open that too.
     host.addEventListener("click", function (ev) {
-      const j = rows.indexOf(ev.target.closest(".row"));
+      let n = ev.target;
+      while (n && n.parentNode !== win) n = n.parentNode;
+      const j = rows.indexOf(n);
       if (j < 0 || ev.detail > 1) return;
       selIndex = winFrom + j;
       render();
@@ -101,6 +119,7 @@
     // place, or takes one like it, costs the browser nothing to lay out again.
     function fillRow(b, k) {
       const e = sorted[shown[k]];
+      if (tiles) return tiles.fill(b, e, k === selIndex, iconKey(e));
       const parts = b.children;
       setClass(b, rowClass(e, k === selIndex));
       setClass(parts[0], "ico " + iconKey(e));
@@ -111,27 +130,52 @@
     }
 
     function buildRow(k) {
+      if (tiles) return fillRow(tiles.build(), k);
       const b = el("button");
       for (const cls of ["ico", "nm", "mt", "tm"]) b.appendChild(el("span", cls));
       return fillRow(b, k);
     }
 
     function screenRows() {
-      return Math.ceil(geometry.height / ROW_PX) + 1;
+      return Math.ceil(geometry.height / linePx) + 1;
+    }
+
+    // Whether the entries a line holds changed with the list's width, which then draws anew.
+    function fitColumns() {
+      const n = tiles && geometry.width ? Math.max(1, Math.floor((geometry.width - 2 * tiles.sidePx) / tiles.tilePx)) : 1;
+      const changed = n !== cols;
+      cols = n;
+      win.style.gridTemplateColumns = tiles ? "repeat(" + n + ", minmax(0, 1fr))" : "";
+      return changed;
+    }
+
+    // Rows and tiles draw differently, so none of one is kept for the other.
+    function shapeAs(shape) {
+      tiles = shape;
+      linePx = shape ? shape.linePx : ROW_PX;
+      fitColumns();
+      win.textContent = "";
+      rows = [];
+      drawnSel = -1;
+    }
+
+    function lines(n) {
+      return Math.ceil(n / cols);
     }
 
     // The shown rows in view, [first, end).
     function inView() {
-      const first = Math.floor(Math.max(0, viewTop() - LIST_PAD_PX) / ROW_PX);
+      const first = Math.floor(Math.max(0, viewTop() - LIST_PAD_PX) / linePx);
       const n = geometry.height < ROW_PX ? BLIND_ROWS : screenRows();
-      return [first, Math.min(count, first + n)];
+      return [first * cols, Math.min(count, (first + n) * cols)];
     }
 
     // The rows from the view's first a few either side, [from, to): further than a wheel step scrolls
     // before the page hears of it.
     function wanted() {
       const view = inView();
-      return [Math.max(0, view[0] - EDGE_ROWS), Math.min(count, view[1] + EDGE_ROWS)];
+      const edge = Math.ceil(EDGE_ROWS * ROW_PX / linePx) * cols;
+      return [Math.max(0, view[0] - edge), Math.min(count, view[1] + edge)];
     }
 
     // The window of rows where the list stands: drawn anew (all), or once rows in view are missing, then
@@ -160,7 +204,7 @@
         rows = head.concat(rows);
         for (let k = from + rows.length; k < to; k++) rows.push(win.appendChild(buildRow(k)));
       }
-      win.style.transform = "translateY(" + from * ROW_PX + "px)";
+      win.style.transform = "translateY(" + from / cols * linePx + "px)";
       winFrom = from;
       drawnSel = selIndex >= from && selIndex < to ? selIndex : -1;
     }
@@ -168,7 +212,7 @@
     // The box of the whole list's height; an empty list leaves the host empty, which gives its room to
     // the message that says so (styles.css).
     function sizeList() {
-      sizer.style.height = count * ROW_PX + "px";
+      sizer.style.height = lines(count) * linePx + "px";
       if (!count) host.textContent = "";
       else if (sizer.parentNode !== host) host.appendChild(sizer);
     }
@@ -311,8 +355,8 @@
       }
       if (selIndex < 0 || geometry.height < ROW_PX || shownInView(selIndex)) return;
       // Scrolled as far as brings the row wholly into view, its rows drawn before the scroll is asked for.
-      const top = LIST_PAD_PX + selIndex * ROW_PX;
-      geometry.top = top < viewTop() ? top : top + ROW_PX - geometry.height;
+      const top = LIST_PAD_PX + Math.floor(selIndex / cols) * linePx;
+      geometry.top = top < viewTop() ? top : top + linePx - geometry.height;
       drawView(false);
       host.scrollTop = geometry.top;
       if (drawnSel !== selIndex) render();
@@ -320,14 +364,14 @@
 
     // Whether the k-th shown row lies wholly in view.
     function shownInView(k) {
-      const top = LIST_PAD_PX + k * ROW_PX;
+      const top = LIST_PAD_PX + Math.floor(k / cols) * linePx;
       const view = viewTop();
-      return top >= view && top + ROW_PX <= view + geometry.height;
+      return top >= view && top + linePx <= view + geometry.height;
     }
 
     // Where the list stands: as last scrolled, or its end when the shown rows no longer reach that far.
     function viewTop() {
-      const end = LIST_PAD_PX + count * ROW_PX + LIST_END_PX;
+      const end = LIST_PAD_PX + lines(count) * linePx + LIST_END_PX;
       return Math.max(0, Math.min(geometry.top, end - geometry.height));
     }
 
@@ -337,6 +381,7 @@
         sortKey = view.sort;
         sortDesc = view.desc;
         filterLow = view.filter.toLowerCase();
+        if ((view.tiles || null) !== tiles) shapeAs(view.tiles || null);
         sorted = sortEntries();
         lowNames = null;
         selIndex = -1;
@@ -381,10 +426,26 @@
       },
       page: function () {
         const h = rows.length ? rows[0].offsetHeight : 0;
-        return h > 0 ? Math.max(1, Math.floor(host.clientHeight / h) - 1) : 10;
+        return (h > 0 ? Math.max(1, Math.floor(host.clientHeight / h) - 1) : 10) * cols;
       },
       counts: function () {
         return { shown: count, total: sorted.length };
+      },
+      layout: function (shape) {
+        if (shape === tiles) return;
+        const keep = selectedIndex();
+        shapeAs(shape);
+        redraw(keep);
+      },
+      columns: function () {
+        return cols;
+      },
+      next: function (name, step, test) {
+        const dir = step > 0 ? 1 : -1;
+        for (let k = findShown(name) + dir; k >= 0 && k < count; k += dir) {
+          if (test(sorted[shown[k]])) return sorted[shown[k]];
+        }
+        return null;
       }
     };
   }

@@ -3,6 +3,7 @@
   function clearPreview() {
     // The welcome state also retires a preview still in flight, so its answer cannot land here.
     previewSeq++;
+    hideBox();
     prevHd.classList.add("hidden");
     prevBody.textContent = "";
     prevBody.appendChild(welcomeTpl.cloneNode(true));
