@@ -158,6 +158,48 @@ export const BIG_FILES = 20005;
 export const LS_MAX = 20000;
 export const bigName = (i) => `file_${String(i).padStart(5, '0')}.txt`;
 
+/**
+ * A JPEG's EXIF segment (APP1) holding the given fields, in either byte order: make, model and taken (texts),
+ * exposure, fnumber and focal ([numerator, denominator]) and iso. Fields left out are not written.
+ */
+export function exifSegment({ make, model, taken, exposure, fnumber, iso, focal }, little = false) {
+  const w16 = (v) => (little ? [v & 255, v >> 8] : [v >> 8, v & 255]);
+  const w32 = (v) => (little ? [v & 255, (v >> 8) & 255, (v >> 16) & 255, v >>> 24] : [v >>> 24, (v >> 16) & 255, (v >> 8) & 255, v & 255]);
+  const value = (type, v) => (type === 2 ? [...Buffer.from(`${v}\0`, 'latin1')] : type === 3 ? w16(v) : type === 4 ? w32(v) : [...w32(v[0]), ...w32(v[1])]);
+  // One IFD at offset at, its values longer than four bytes right after it.
+  const ifd = (entries, at) => {
+    const list = entries.filter((e) => e[2] !== undefined);
+    const head = [...w16(list.length)];
+    const data = [];
+    for (const [tag, type, v] of list) {
+      const bytes = value(type, v);
+      head.push(...w16(tag), ...w16(type), ...w32(type === 2 ? bytes.length : 1));
+      if (bytes.length <= 4) head.push(...bytes, ...Array(4 - bytes.length).fill(0));
+      else head.push(...w32(at + 2 + 12 * list.length + 4 + data.length)), data.push(...bytes, ...(bytes.length % 2 ? [0] : []));
+    }
+    return [...head, 0, 0, 0, 0, ...data];
+  };
+  const sub = [[0x829a, 5, exposure], [0x829d, 5, fnumber], [0x8827, 3, iso], [0x9003, 2, taken], [0x920a, 5, focal]];
+  const first = (link) => [[0x010f, 2, make], [0x0110, 2, model], [0x8769, 4, link]];
+  const subAt = 8 + ifd(first(0), 8).length;
+  const tiff = [...(little ? [0x49, 0x49, 42, 0] : [0x4d, 0x4d, 0, 42]), ...w32(8), ...ifd(first(subAt), 8), ...ifd(sub, subAt)];
+  const body = Buffer.concat([Buffer.from('Exif\0\0', 'latin1'), Buffer.from(tiff)]);
+  return Buffer.concat([Buffer.from([0xff, 0xe1, (body.length + 2) >> 8, (body.length + 2) & 255]), body]);
+}
+
+/** A JPEG with a segment put in right after its start marker. */
+export const withSegment = (jpeg, segment) => Buffer.concat([jpeg.subarray(0, 2), segment, jpeg.subarray(2)]);
+
+/**
+ * The grid's folder (home/media/photos), mostly pictures: name, width, height and colour of each, made by
+ * ImageMagick; the first also carries PHOTO_EXIF. Beside them a folder, a text and a video.
+ */
+export const PHOTOS = [['sunset.jpg', 400, 300, 'orange'], ['tall.png', 60, 150, 'teal'],
+  ...Array.from({ length: 12 }, (_, i) => [`p${String(i + 1).padStart(2, '0')}.jpg`, 160 + 10 * i, 120, `rgb(${20 * i},90,160)`])];
+export const PHOTO_EXIF = { make: 'Acme', model: 'Acme Zoom 3', taken: '2024:05:01 18:30:00', exposure: [1, 250], fnumber: [28, 10],
+  iso: 200, focal: [35, 1] };
+export const PHOTO_OTHERS = ['albums', 'clip.webm', 'readme.txt'];
+
 export const PASSWORD = 's3 cret&x=%y';
 export const PIXEL = png(1, 1, () => [200, 40, 40]);
 export const BIG_MD_SIZE = 1200000;
@@ -204,6 +246,14 @@ export function testTree(dir) {
   put(path.join(home, 'hostile', 'hostile.md'), HOSTILE_MD);
   fs.mkdirSync(path.join(home, 'hostile', '<img src=x onerror=window.__pwned=9>'), { recursive: true });
   put(path.join(home, 'media', 'pixel.png'), PIXEL);
+  const photos = path.join(home, 'media', 'photos');
+  for (const [name, w, h, colour] of PHOTOS) {
+    put(path.join(photos, name), execFileSync('convert', ['-size', `${w}x${h}`, `xc:${colour}`, `${name.split('.').pop()}:-`]));
+  }
+  put(path.join(photos, PHOTOS[0][0]), withSegment(fs.readFileSync(path.join(photos, PHOTOS[0][0])), exifSegment(PHOTO_EXIF)));
+  fs.mkdirSync(path.join(photos, 'albums'));
+  fs.copyFileSync(path.join(home, 'media', 'clip.webm'), path.join(photos, 'clip.webm'));
+  put(path.join(photos, 'readme.txt'), 'the pictures of a trip\n');
   put(path.join(home, 'media', 'broken.png'), 'not an image\n');
   put(path.join(home, 'media', 'drawing.svg'), '<svg xmlns="http://www.w3.org/2000/svg" width="8" height="8"><rect width="8" height="8"/></svg>\n');
   SIZES.forEach(([name, size], i) => {

@@ -126,8 +126,8 @@ describe('Embedding', () => {
     for (const [query, embedded] of CASES) {
       await t.page.goto(PAGE + query);
       const shown = await t.page.evaluate(() => [document.documentElement.className,
-        [...document.querySelectorAll('button.icon')].filter((b) => getComputedStyle(b).display !== 'none').map((b) => b.id)]);
-      const buttons = ['btnUp', 'btnRefresh', 'btnHidden', ...(embedded ? [] : ['btnTheme']), 'btnDownload', 'sortDesc', 'btnZip'];
+        [...document.querySelectorAll('button.icon')].filter((b) => b.checkVisibility()).map((b) => b.id)]);
+      const buttons = ['btnUp', 'btnRefresh', 'btnHidden', ...(embedded ? [] : ['btnTheme']), 'btnDownload', 'sortDesc', 'btnGrid', 'btnZip'];
       assert.deepEqual([query, ...shown], [query, embedded ? 'embedded' : '', buttons]);
     }
     await t.close();

@@ -77,9 +77,10 @@
     boxEl.classList.toggle("zoomed", zoomed());
   }
 
+  // A scale at or below the fitting one fits.
   function setZoom(z) {
     const was = scale();
-    zoom = z && Math.max(fitScale(), Math.min(ZOOM_MAX, z));
+    zoom = z > fitScale() ? Math.min(ZOOM_MAX, z) : 0;
     const now = scale();
     panX *= now / was;
     panY *= now / was;
