@@ -10,7 +10,8 @@
       file: p.get("file") || "",
       sort: sort === "size" || sort === "time" ? sort : "name",
       desc: p.get("desc") === "1",
-      q: p.get("q") || "",
+      q: p.get("q") || p.get("find") || p.get("grep") || "",
+      scope: p.has("find") ? "find" : p.has("grep") ? "grep" : "",
       hidden: p.get("hidden") === "1",
       line: p.get("line") || ""
     };
@@ -43,7 +44,7 @@
     if (fileInDir() && curLine) p.push(["line", curLine]);
     if (sortKey !== "name") p.push(["sort", sortKey]);
     if (sortDesc) p.push(["desc", "1"]);
-    if (filterText) p.push(["q", filterText]);
+    if (filterText) p.push([searchMode || "q", filterText]);
     if (showHidden) p.push(["hidden", "1"]);
     const frag = p.map(function (kv) {
       return kv[0] + "=" + formEnc(kv[1]);
@@ -88,6 +89,7 @@
     setSort(st.sort, st.desc);
     setFilter(st.q);
     setHidden(st.hidden);
+    setScope(st.scope, st.dir);
   }
 
   // Back and Forward: the page as the address names it. The folder open stays as it is listed, and

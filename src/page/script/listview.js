@@ -17,6 +17,9 @@
                            scrolled into view
        page()              the rows a screenful holds, for PageUp and PageDown
        counts()            { shown, total }
+       folders()           the folders' entries, in the order shown
+       sized()             the rows drawn again, after folder sizes came: an entry's du ({ size, complete })
+                           is a folder's size, shown (after "at least" when it is a lower bound) and sorted by
      how.activate(entry) is called for a clicked row, how.counted(shown, total) whenever the counts may
      have changed, and how.fileIcon(name) names a file's icon class (styles.css, .ico). */
   function listView(host, how) {
@@ -105,7 +108,7 @@
       setClass(b, rowClass(e, k === selIndex));
       setClass(parts[0], "ico " + iconKey(e));
       setText(parts[1], shownName(e.name));
-      setText(parts[2], e.type === "dir" ? "" : fmtSize(e.size));
+      setText(parts[2], e.type !== "dir" ? fmtSize(e.size) : e.du ? (e.du.complete ? "" : "\u2265 ") + fmtSize(e.du.size) : "");
       setText(parts[3], fmtTime(e.mtime));
       return b;
     }
@@ -180,6 +183,7 @@
         return e.type === "dir" ? 0 : 1;
       };
       const key = sortKey === "size" ? function (e) {
+        if (e.du) return e.du.size;
         return typeof e.size === "number" ? e.size : 0;
       } : sortKey === "time" ? function (e) {
         return e.mtime || "";
@@ -385,6 +389,14 @@
       },
       counts: function () {
         return { shown: count, total: sorted.length };
+      },
+      folders: function () {
+        return sorted.filter(function (e) {
+          return e.type === "dir";
+        });
+      },
+      sized: function () {
+        drawView(true);
       }
     };
   }

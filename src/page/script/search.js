@@ -1,0 +1,313 @@
+  /* ---------- Searches below the folder ---------- */
+
+  /* The filter has a scope: the folder's own rows (listview.js), the names below it (find) or the lines
+     of its text files (grep). A search's results take the listing's place while they stream in, and the
+     keys move through them as through the listing (keys.js asks shownRows()). The address names the
+     search (find=TEXT or grep=TEXT for q=), so Back comes back to it and a link repeats it. */
+
+  const scopeEl = byId("scope");
+  const foundEl = byId("found");
+  const resultsEl = byId("results");
+  const listwrapEl = entriesEl.parentNode;
+  const SCOPES = {
+    "": ["Filter  /", "Filter by name"],
+    find: ["Find below  /", "Find names below the folder"],
+    grep: ["Find in files  /", "Find text in the files below the folder"]
+  };
+  // A keystroke starts a search once typing pauses this long; a new search ends the one before.
+  const SEARCH_PAUSE_MS = 250;
+  // Rows are drawn a frame at a time for at most this long, so that thousands of results arriving at
+  // once never hold the page for long; rows go into chunks of this many, each laid out only near the
+  // view (styles.css), every row of the listing's height.
+  const DRAW_SLICE_MS = 10;
+  const CHUNK_ROWS = 200;
+  const HIT_ROW_PX = @ROW_PX@;
+
+  let searchMode = "";
+  let searchTimer = 0;
+  // The search shown: { key, mode, dir, base, text, stop, hits (as they came), drawn, rows, items (what
+  // each row opens: { path, type, line }), sel, found, visited, done, failed, frame, chunk, file };
+  // null when the listing shows.
+  let search = null;
+
+  function searchKey(mode, dir, text) {
+    return [mode, dir, text, showHidden ? "1" : ""].join("\n");
+  }
+
+  // The filter's scope as the address or the user sets it: a search of the filter's text below dir,
+  // or the folder's rows.
+  function setScope(mode, dir) {
+    searchMode = mode;
+    scopeEl.value = mode;
+    filterEl.placeholder = SCOPES[mode][0];
+    filterEl.setAttribute("aria-label", SCOPES[mode][1]);
+    if (mode && filterText && dir) startSearch(dir);
+    else endSearch();
+  }
+
+  function endSearch() {
+    clearTimeout(searchTimer);
+    if (!search) return;
+    search.stop.abort();
+    search = null;
+    resultsEl.textContent = "";
+    foundEl.textContent = "";
+    listwrapEl.classList.remove("searching");
+  }
+
+  // Out of the results into the folder, its rows all shown again.
+  function leaveSearch() {
+    setScope("", "");
+    setFilter("");
+    list.filter("");
+    writeAddress(false);
+  }
+
+  // The rows the keys move through: the results while they show, else the listing.
+  function shownRows() {
+    return search ? results : list;
+  }
+
+  scopeEl.addEventListener("change", function () {
+    setScope(scopeEl.value, curPath);
+    if (!searchMode) list.filter(filterText);
+    writeAddress(false);
+  });
+
+  filterEl.addEventListener("input", function () {
+    if (!searchMode) return;
+    clearTimeout(searchTimer);
+    if (!filterText) endSearch();
+    else searchTimer = setTimeout(startSearch, SEARCH_PAUSE_MS, curPath);
+  });
+
+  // Enter in the filter searches at once what is typed; in the folder's scope, when no row of the folder
+  // holds it, below the folder. The keys then find no result to open (keys.js).
+  filterEl.addEventListener("keydown", function (ev) {
+    if (ev.key !== "Enter" || !filterText || !curPath) return;
+    if (!searchMode && !list.counts().shown) {
+      setScope("find", curPath);
+      writeAddress(false);
+    } else if (searchMode && searchTimer) {
+      startSearch(curPath);
+    }
+  });
+
+  // Hidden files shown or not: the search is made again with the folder.
+  btnHidden.addEventListener("click", function () {
+    if (search) startSearch(search.dir);
+  });
+
+  resultsEl.addEventListener("click", function (ev) {
+    const row = ev.target.closest(".row");
+    const k = search ? search.rows.indexOf(row) : -1;
+    if (k < 0 || ev.detail > 1) return;
+    pick(search, k);
+    openResult(search.items[k]);
+  });
+
+  function startSearch(dir) {
+    clearTimeout(searchTimer);
+    searchTimer = 0;
+    const key = searchKey(searchMode, dir, filterText);
+    if (search && search.key === key) return;
+    if (search) search.stop.abort();
+    stopSizes();
+    const s = {
+      key: key, mode: searchMode, dir: dir, base: joinPath(dir, ""), text: filterText, stop: new AbortController(),
+      hits: [], drawn: 0, rows: [], items: [], sel: -1, found: 0, visited: 0, done: null, failed: "", frame: 0,
+      chunk: null, file: null
+    };
+    search = s;
+    resultsEl.textContent = "";
+    resultsEl.setAttribute("aria-label", s.mode === "find" ? "Names found below the folder" : "Lines found in files");
+    resultsEl.setAttribute("aria-busy", "true");
+    listwrapEl.classList.add("searching");
+    showFound(s);
+    const extra = pathExtra(dir) + "&q=" + enc(s.text) + (showHidden ? "&hidden=1" : "");
+    send(s.mode, extra, { signal: s.stop.signal }).then(function (res) {
+      if (!res.ok) {
+        return answerOf(res).then(function (answer) {
+          throw new Error(failure(res, answer));
+        });
+      }
+      const reader = res.body.getReader();
+      const lines = jsonLines();
+      return (function pump() {
+        return reader.read().then(function (r) {
+          if (s !== search) return reader.cancel();
+          if (r.done) {
+            if (!s.done) throw new Error("the search ended early");
+            return;
+          }
+          lines(r.value).forEach(function (v) {
+            take(s, v);
+          });
+          return pump();
+        });
+      })();
+    }).catch(function (err) {
+      if (s !== search) return;
+      s.failed = errText(err);
+      drawSoon(s);
+    });
+  }
+
+  // One line of the answer: a match to draw, the count of entries gone through, or the last line.
+  function take(s, v) {
+    if (v.done === true) {
+      s.done = v;
+      s.visited = v.visited;
+    } else if (v.progress === true) {
+      s.visited = v.visited;
+    } else {
+      s.hits.push(v);
+      s.found++;
+    }
+    drawSoon(s);
+  }
+
+  function drawSoon(s) {
+    if (!s.frame) s.frame = requestAnimationFrame(function () {
+      drawSome(s);
+    });
+  }
+
+  // The results come faster than a frame can draw them: each frame draws what it has time for, the
+  // rest the next.
+  function drawSome(s) {
+    s.frame = 0;
+    if (s !== search) return;
+    const until = performance.now() + DRAW_SLICE_MS;
+    while (s.drawn < s.hits.length) {
+      const hit = s.hits[s.drawn];
+      s.hits[s.drawn++] = null;
+      if (s.mode === "find") drawName(s, hit);
+      else drawLine(s, hit);
+      if ((s.drawn & 31) === 0 && performance.now() > until) break;
+    }
+    if (s.chunk) s.chunk.style.containIntrinsicSize = "auto " + s.chunk.childElementCount * HIT_ROW_PX + "px";
+    if (s.drawn < s.hits.length) drawSoon(s);
+    else s.hits.length = s.drawn = 0;
+    if (s.sel < 0 && s.rows.length) pick(s, 0);
+    showFound(s);
+  }
+
+  function showFound(s) {
+    let text = s.found + " found \u00b7 " + s.visited + " searched";
+    if (s.failed) text = "Cannot search: " + s.failed + " (" + text + ")";
+    else if (s.done && s.done.truncated === true) {
+      text += s.done.reason === "time" ? " \u00b7 stopped at the time limit" : " \u00b7 stopped at the most results";
+    }
+    if (s.done && s.done.skipped > 0) text += " \u00b7 " + s.done.skipped + " passed over";
+    if (!s.done && !s.failed) text += "\u2026";
+    else resultsEl.setAttribute("aria-busy", "false");
+    foundEl.textContent = text;
+  }
+
+  function addRow(s, cls, item) {
+    if (!s.chunk || s.chunk.childElementCount === CHUNK_ROWS) {
+      if (s.chunk) s.chunk.style.containIntrinsicSize = "auto " + CHUNK_ROWS * HIT_ROW_PX + "px";
+      s.chunk = resultsEl.appendChild(el("div", "chunk"));
+      s.chunk.setAttribute("role", "none");
+    }
+    const row = el("div", "row hit" + cls);
+    row.id = "hit" + s.rows.length;
+    row.setAttribute("role", "option");
+    row.setAttribute("aria-selected", "false");
+    s.rows.push(s.chunk.appendChild(row));
+    s.items.push(item);
+    return row;
+  }
+
+  // A path as it shows below the folder searched: its folders dimmed, then its name.
+  function pathBelow(s, path) {
+    const rel = path.startsWith(s.base) ? path.slice(s.base.length) : path;
+    const nm = el("span", "nm");
+    const cut = Math.max(rel.lastIndexOf("/"), rel.lastIndexOf("\\")) + 1;
+    if (cut) nm.appendChild(el("span", "at", shownName(rel.slice(0, cut))));
+    nm.appendChild(document.createTextNode(shownName(rel.slice(cut))));
+    return nm;
+  }
+
+  function hitIcon(hit) {
+    return el("span", "ico " + (hit.link === true ? "link" : hit.type === "dir" ? "dir" : fileIcon(nameOf(hit.path))));
+  }
+
+  function nameOf(path) {
+    return path.slice(dirOf(path).length);
+  }
+
+  function drawName(s, hit) {
+    const row = addRow(s, hit.type === "dir" ? " dir" : "", { path: hit.path, type: hit.type, line: 0 });
+    row.appendChild(hitIcon(hit));
+    row.appendChild(pathBelow(s, hit.path));
+    row.appendChild(el("span", "mt", hit.type === "dir" ? "" : fmtSize(hit.size)));
+    row.appendChild(el("span", "tm", fmtTime(hit.mtime)));
+  }
+
+  // Lines come file by file: each file a row of its own, its lines below it, the match marked.
+  function drawLine(s, hit) {
+    if (!s.file || s.file.path !== hit.path) {
+      const row = addRow(s, "", { path: hit.path, type: "file", line: 0 });
+      row.appendChild(hitIcon(hit));
+      row.appendChild(pathBelow(s, hit.path));
+      s.file = { path: hit.path, lines: 0, count: row.appendChild(el("span", "mt")) };
+    }
+    s.file.lines++;
+    s.file.count.textContent = s.file.lines + (s.file.lines === 1 ? " line" : " lines");
+    const row = addRow(s, " ln", { path: hit.path, type: "file", line: hit.line });
+    row.appendChild(el("span", "no", String(hit.line)));
+    const tx = row.appendChild(el("span", "tx"));
+    const parts = matchParts(hit.text, hit.col, hit.text_col, s.text);
+    tx.appendChild(document.createTextNode(shownText(parts[0])));
+    tx.appendChild(el("mark", "", shownText(parts[1])));
+    tx.appendChild(document.createTextNode(shownText(parts[2])));
+  }
+
+  function pick(s, k) {
+    if (s.sel >= 0) {
+      s.rows[s.sel].classList.remove("sel");
+      s.rows[s.sel].setAttribute("aria-selected", "false");
+    }
+    s.sel = k;
+    s.rows[k].classList.add("sel");
+    s.rows[k].setAttribute("aria-selected", "true");
+    resultsEl.setAttribute("aria-activedescendant", s.rows[k].id);
+  }
+
+  // The results as the keys see them, as they see the listing (listview.js).
+  const results = {
+    selected: function () {
+      return search && search.sel >= 0 ? search.items[search.sel] : null;
+    },
+    move: function (step) {
+      const n = search.rows.length;
+      pick(search, Math.max(0, Math.min(n - 1, search.sel + step)));
+      search.rows[search.sel].scrollIntoView({ block: "nearest" });
+    },
+    page: function () {
+      return Math.max(1, Math.floor(resultsEl.clientHeight / HIT_ROW_PX) - 1);
+    },
+    counts: function () {
+      return { shown: search ? search.rows.length : 0, total: search ? search.rows.length : 0 };
+    }
+  };
+
+  // A result opens in its folder, as the next step of the history, so that Back comes back to the
+  // results: a folder as its listing, a file previewed, at the line grep found in it when it shows as
+  // text (through the line links, text.js).
+  function openResult(item) {
+    writeAddress(false);
+    setScope("", "");
+    setFilter("");
+    if (item.type === "dir") {
+      openDir(item.path, { push: true });
+      setView("browse");
+      return;
+    }
+    const name = nameOf(item.path);
+    if (curFile === item.path) clearPreview();
+    wantLine = item.line && previewKind(kindOf(name)).text === showText ? String(item.line) : "";
+    openDir(parentOf(item.path) || dirOf(item.path), { file: name, push: true });
+  }

@@ -1,0 +1,36 @@
+  /* ---------- Answers in lines ---------- */
+
+  /* The searches answer in JSON lines, each written as it is found. Pure functions of their arguments
+     (and of names.js): tests/page/ runs them on their own. */
+
+  // A reader of an answer's JSON lines out of its bytes as they come: each chunk given to the function
+  // it returns gives back the objects of the lines the chunk completes, and a line cut by the chunk's
+  // end waits for the rest. The lines are decoded as bytes (names.js), so that a name's bytes outside
+  // UTF-8 survive, in one pass per chunk: a chunk holds hundreds of lines.
+  function jsonLines() {
+    let held = new Uint8Array(0);
+    return function (chunk) {
+      let bytes = chunk;
+      if (held.length) {
+        bytes = new Uint8Array(held.length + chunk.length);
+        bytes.set(held);
+        bytes.set(chunk, held.length);
+      }
+      const end = bytes.lastIndexOf(10) + 1;
+      held = bytes.slice(end);
+      if (!end) return [];
+      return decodeBytes(bytes.subarray(0, end - 1)).split("\n").filter(Boolean).map(function (line) {
+        return JSON.parse(line);
+      });
+    };
+  }
+
+  // A line that grep found, cut into [before, match, after]: the match is the bytes of text from
+  // col - textCol on, as many as the query has (the answer counts bytes; letters fold only within
+  // ASCII, so a match is as long as the query). A match that runs past the text's end ends with it.
+  function matchParts(text, col, textCol, q) {
+    const b = bytesOf(text);
+    const at = Math.max(0, Math.min(b.length, col - textCol));
+    const end = Math.min(b.length, at + bytesOf(q).length);
+    return [decodeBytes(b.subarray(0, at)), decodeBytes(b.subarray(at, end)), decodeBytes(b.subarray(end))];
+  }
