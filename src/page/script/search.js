@@ -51,6 +51,8 @@
     search.stop.abort();
     search = null;
     resultsEl.textContent = "";
+    resultsEl.removeAttribute("aria-busy");
+    resultsEl.removeAttribute("aria-activedescendant");
     foundEl.textContent = "";
     listwrapEl.classList.remove("searching");
   }
@@ -77,8 +79,13 @@
   filterEl.addEventListener("input", function () {
     if (!searchMode) return;
     clearTimeout(searchTimer);
-    if (!filterText) endSearch();
-    else searchTimer = setTimeout(startSearch, SEARCH_PAUSE_MS, curPath);
+    if (!filterText) {
+      endSearch();
+      return;
+    }
+    // The results shown are of the text before: they are to be replaced.
+    if (search) resultsEl.setAttribute("aria-busy", "true");
+    searchTimer = setTimeout(startSearch, SEARCH_PAUSE_MS, curPath);
   });
 
   // Enter in the filter searches at once what is typed; in the folder's scope, when no row of the folder
@@ -110,7 +117,10 @@
     clearTimeout(searchTimer);
     searchTimer = 0;
     const key = searchKey(searchMode, dir, filterText);
-    if (search && search.key === key) return;
+    if (search && search.key === key) {
+      resultsEl.setAttribute("aria-busy", search.done || search.failed ? "false" : "true");
+      return;
+    }
     if (search) search.stop.abort();
     stopSizes();
     const s = {
