@@ -25,10 +25,17 @@
     };
   }
 
+  const NOT_ASCII = /[^\x00-\x7f]/;
+
   // A line that grep found, cut into [before, match, after]: the match is the bytes of text from
   // col - textCol on, as many as the query has (the answer counts bytes; letters fold only within
   // ASCII, so a match is as long as the query). A match that runs past the text's end ends with it.
   function matchParts(text, col, textCol, q) {
+    // In ASCII, which most lines are, a byte is a character.
+    if (!NOT_ASCII.test(text) && !NOT_ASCII.test(q)) {
+      const from = Math.max(0, col - textCol);
+      return [text.slice(0, from), text.slice(from, from + q.length), text.slice(from + q.length)];
+    }
     const b = bytesOf(text);
     const at = Math.max(0, Math.min(b.length, col - textCol));
     const end = Math.min(b.length, at + bytesOf(q).length);
