@@ -25,8 +25,9 @@
 
   let searchMode = "";
   let searchTimer = 0;
-  // The search shown: { key, mode, dir, base, text, stop, hits (as they came), drawn, rows, items (what
-  // each row opens: { path, type, line }), sel, found, visited, done, failed, frame, chunk, file };
+  // The search shown: { key, mode, dir, base, text, stop, lines (of the answer, not yet read: from taken
+  // on), ended (the answer), rows, items (what each row opens: { path, type, line }), sel, found, visited,
+  // done (its last line), failed, frame, chunk, file };
   // null when the listing shows.
   let search = null;
 
@@ -125,8 +126,8 @@
     stopSizes();
     const s = {
       key: key, mode: searchMode, dir: dir, base: joinPath(dir, ""), text: filterText, stop: new AbortController(),
-      hits: [], drawn: 0, rows: [], items: [], sel: -1, found: 0, visited: 0, done: null, failed: "", frame: 0,
-      chunk: null, file: null
+      lines: [], taken: 0, ended: false, rows: [], items: [], sel: -1, found: 0, visited: 0, done: null, failed: "",
+      frame: 0, chunk: null, file: null
     };
     search = s;
     resultsEl.textContent = "";
@@ -142,17 +143,18 @@
         });
       }
       const reader = res.body.getReader();
-      const lines = jsonLines();
+      const lines = answerLines();
       return (function pump() {
         return reader.read().then(function (r) {
           if (s !== search) return reader.cancel();
           if (r.done) {
-            if (!s.done) throw new Error("the search ended early");
+            s.ended = true;
+            drawSoon(s);
             return;
           }
-          lines(r.value).forEach(function (v) {
-            take(s, v);
-          });
+          const more = lines(r.value);
+          for (let i = 0; i < more.length; i++) s.lines.push(more[i]);
+          drawSoon(s);
           return pump();
         });
       })();
@@ -163,7 +165,7 @@
     });
   }
 
-  // One line of the answer: a match to draw, the count of entries gone through, or the last line.
+  // One line of the answer: a match drawn, the count of entries gone through, or the last line.
   function take(s, v) {
     if (v.done === true) {
       s.done = v;
@@ -171,10 +173,10 @@
     } else if (v.progress === true) {
       s.visited = v.visited;
     } else {
-      s.hits.push(v);
       s.found++;
+      if (s.mode === "find") drawName(s, v);
+      else drawLine(s, v);
     }
-    drawSoon(s);
   }
 
   function drawSoon(s) {
@@ -183,24 +185,35 @@
     });
   }
 
-  // The results come faster than a frame can draw them: each frame draws what it has time for, the
-  // rest the next.
+  // The results come faster than a frame can draw them: each frame reads and draws the lines it has
+  // time for, the rest the next.
   function drawSome(s) {
     s.frame = 0;
     if (s !== search) return;
     const until = performance.now() + DRAW_SLICE_MS;
-    while (s.drawn < s.hits.length) {
-      const hit = s.hits[s.drawn];
-      s.hits[s.drawn++] = null;
-      if (s.mode === "find") drawName(s, hit);
-      else drawLine(s, hit);
-      if ((s.drawn & 31) === 0 && performance.now() > until) break;
+    while (s.taken < s.lines.length && !s.failed) {
+      const v = lineOf(s.lines[s.taken]);
+      s.lines[s.taken++] = "";
+      if (v) take(s, v);
+      else s.failed = "the answer is not in lines of JSON";
+      if ((s.taken & 31) === 0 && performance.now() > until) break;
     }
+    if (s.failed) s.stop.abort();
     if (s.chunk) s.chunk.style.containIntrinsicSize = "auto " + s.chunk.childElementCount * HIT_ROW_PX + "px";
-    if (s.drawn < s.hits.length) drawSoon(s);
-    else s.hits.length = s.drawn = 0;
+    if (s.taken < s.lines.length && !s.failed) drawSoon(s);
+    else s.lines.length = s.taken = 0;
+    if (s.ended && !s.lines.length && !s.done && !s.failed) s.failed = "the search ended early";
     if (s.sel < 0 && s.rows.length) pick(s, 0);
     showFound(s);
+  }
+
+  function lineOf(text) {
+    try {
+      const v = JSON.parse(text);
+      return v && typeof v === "object" ? v : null;
+    } catch (e) {
+      return null;
+    }
   }
 
   function showFound(s) {

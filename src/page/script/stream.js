@@ -3,11 +3,11 @@
   /* The searches answer in JSON lines, each written as it is found. Pure functions of their arguments
      (and of names.js): tests/page/ runs them on their own. */
 
-  // A reader of an answer's JSON lines out of its bytes as they come: each chunk given to the function
-  // it returns gives back the objects of the lines the chunk completes, and a line cut by the chunk's
-  // end waits for the rest. The lines are decoded as bytes (names.js), so that a name's bytes outside
-  // UTF-8 survive, in one pass per chunk: a chunk holds hundreds of lines.
-  function jsonLines() {
+  // A reader of an answer's lines out of its bytes as they come: each chunk given to the function it
+  // returns gives back the lines the chunk completes, as text, and a line cut by the chunk's end waits
+  // for the rest. The lines are decoded as bytes (names.js), so that a name's bytes outside UTF-8
+  // survive, in one pass per chunk: a chunk may hold thousands of lines, each parsed when it is drawn.
+  function answerLines() {
     let held = new Uint8Array(0);
     return function (chunk) {
       let bytes = chunk;
@@ -18,10 +18,7 @@
       }
       const end = bytes.lastIndexOf(10) + 1;
       held = bytes.slice(end);
-      if (!end) return [];
-      return decodeBytes(bytes.subarray(0, end - 1)).split("\n").filter(Boolean).map(function (line) {
-        return JSON.parse(line);
-      });
+      return end ? decodeBytes(bytes.subarray(0, end - 1)).split("\n").filter(Boolean) : [];
     };
   }
 
