@@ -16,18 +16,25 @@
   };
   // A keystroke starts a search once typing pauses this long; a new search ends the one before.
   const SEARCH_PAUSE_MS = 250;
-  // Rows are drawn a frame at a time for at most this long, so that thousands of results arriving at
-  // once never hold the page for long; rows go into chunks of this many, each laid out only near the
-  // view (styles.css), every row of the listing's height.
+  // The answer is read a frame at a time for at most this long, so that thousands of results arriving
+  // at once never hold the page for long. Results go into chunks of this many rows, every row of the
+  // listing's height: a chunk is a box of its rows' height until it comes near the view, and only then
+  // are its rows made, so a frame lays out what it brings into view, not all that has come.
   const DRAW_SLICE_MS = 10;
-  const CHUNK_ROWS = 200;
+  const CHUNK_ROWS = 100;
   const HIT_ROW_PX = @ROW_PX@;
+  const nearView = new IntersectionObserver(function (seen) {
+    seen.forEach(function (e) {
+      if (e.isIntersecting && search) fillChunk(search, search.chunks.indexOf(e.target));
+    });
+  }, { root: resultsEl, rootMargin: "400px 0px" });
 
   let searchMode = "";
   let searchTimer = 0;
   // The search shown: { key, mode, dir, base, text, stop, lines (of the answer, not yet read: from taken
-  // on), ended (the answer), rows, items (what each row opens: { path, type, line }), sel, found, visited,
-  // done (its last line), failed, frame, chunk, file };
+  // on), ended (the answer), items (a row's: { path, type, line (what it opens), draw(row), file }), rows
+  // (those made), chunks, filled (whether a chunk's rows are made), sel, found, visited, done (its last
+  // line), failed, frame, file (the last file of grep's: { path, lines, count }) };
   // null when the listing shows.
   let search = null;
 
@@ -50,6 +57,7 @@
     clearTimeout(searchTimer);
     if (!search) return;
     search.stop.abort();
+    nearView.disconnect();
     search = null;
     resultsEl.textContent = "";
     resultsEl.removeAttribute("aria-busy");
@@ -123,11 +131,12 @@
       return;
     }
     if (search) search.stop.abort();
+    nearView.disconnect();
     stopSizes();
     const s = {
       key: key, mode: searchMode, dir: dir, base: joinPath(dir, ""), text: filterText, stop: new AbortController(),
-      lines: [], taken: 0, ended: false, rows: [], items: [], sel: -1, found: 0, visited: 0, done: null, failed: "",
-      frame: 0, chunk: null, file: null
+      lines: [], taken: 0, ended: false, items: [], rows: [], chunks: [], filled: [], sel: -1, found: 0, visited: 0,
+      done: null, failed: "", frame: 0, file: null
     };
     search = s;
     resultsEl.textContent = "";
@@ -199,11 +208,11 @@
       if ((s.taken & 31) === 0 && performance.now() > until) break;
     }
     if (s.failed) s.stop.abort();
-    if (s.chunk) s.chunk.style.containIntrinsicSize = "auto " + s.chunk.childElementCount * HIT_ROW_PX + "px";
+    sizeChunk(s, s.chunks.length - 1);
     if (s.taken < s.lines.length && !s.failed) drawSoon(s);
     else s.lines.length = s.taken = 0;
     if (s.ended && !s.lines.length && !s.done && !s.failed) s.failed = "the search ended early";
-    if (s.sel < 0 && s.rows.length) pick(s, 0);
+    if (s.sel < 0 && s.items.length) pick(s, 0);
     showFound(s);
   }
 
@@ -228,19 +237,54 @@
     foundEl.textContent = text;
   }
 
-  function addRow(s, cls, item) {
-    if (!s.chunk || s.chunk.childElementCount === CHUNK_ROWS) {
-      if (s.chunk) s.chunk.style.containIntrinsicSize = "auto " + CHUNK_ROWS * HIT_ROW_PX + "px";
-      s.chunk = resultsEl.appendChild(el("div", "chunk"));
-      s.chunk.setAttribute("role", "none");
+  // A row of the results: made at once when its chunk is near the view, else when the chunk comes to it.
+  function addRow(s, item) {
+    const k = s.items.length;
+    const c = Math.floor(k / CHUNK_ROWS);
+    if (c === s.chunks.length) {
+      sizeChunk(s, c - 1);
+      const box = resultsEl.appendChild(el("div", "chunk"));
+      box.setAttribute("role", "none");
+      s.chunks.push(box);
+      s.filled.push(false);
+      // The first chunk is in view: its rows show in the frame that brings them.
+      if (c === 0) fillChunk(s, 0);
+      else nearView.observe(box);
     }
-    const row = el("div", "row hit" + cls);
-    row.id = "hit" + s.rows.length;
-    row.setAttribute("role", "option");
-    row.setAttribute("aria-selected", "false");
-    s.rows.push(s.chunk.appendChild(row));
     s.items.push(item);
-    return row;
+    if (s.filled[c]) makeRow(s, k);
+  }
+
+  function makeRow(s, k) {
+    const item = s.items[k];
+    const row = el("div", "row hit" + item.cls);
+    row.id = "hit" + k;
+    row.setAttribute("role", "option");
+    row.setAttribute("aria-selected", k === s.sel ? "true" : "false");
+    if (k === s.sel) row.classList.add("sel");
+    item.draw(row);
+    s.rows[k] = s.chunks[Math.floor(k / CHUNK_ROWS)].appendChild(row);
+  }
+
+  function fillChunk(s, c) {
+    if (c < 0 || s.filled[c]) return;
+    s.filled[c] = true;
+    nearView.unobserve(s.chunks[c]);
+    s.chunks[c].style.height = "";
+    for (let k = c * CHUNK_ROWS; k < Math.min(s.items.length, (c + 1) * CHUNK_ROWS); k++) makeRow(s, k);
+  }
+
+  // A chunk whose rows are not made holds their place.
+  function sizeChunk(s, c) {
+    if (c < 0 || s.filled[c]) return;
+    const n = Math.min(CHUNK_ROWS, s.items.length - c * CHUNK_ROWS);
+    s.chunks[c].style.height = n * HIT_ROW_PX + "px";
+  }
+
+  // The row of result k, made first when its chunk has not come into view.
+  function rowOf(s, k) {
+    fillChunk(s, Math.floor(k / CHUNK_ROWS));
+    return s.rows[k];
   }
 
   // A path as it shows below the folder searched: its folders dimmed, then its name.
@@ -262,41 +306,51 @@
   }
 
   function drawName(s, hit) {
-    const row = addRow(s, hit.type === "dir" ? " dir" : "", { path: hit.path, type: hit.type, line: 0 });
-    row.appendChild(hitIcon(hit));
-    row.appendChild(pathBelow(s, hit.path));
-    row.appendChild(el("span", "mt", hit.type === "dir" ? "" : fmtSize(hit.size)));
-    row.appendChild(el("span", "tm", fmtTime(hit.mtime)));
+    addRow(s, { path: hit.path, type: hit.type, line: 0, cls: hit.type === "dir" ? " dir" : "", draw: function (row) {
+      row.appendChild(hitIcon(hit));
+      row.appendChild(pathBelow(s, hit.path));
+      row.appendChild(el("span", "mt", hit.type === "dir" ? "" : fmtSize(hit.size)));
+      row.appendChild(el("span", "tm", fmtTime(hit.mtime)));
+    } });
+  }
+
+  function lineCount(n) {
+    return n + (n === 1 ? " line" : " lines");
   }
 
   // Lines come file by file: each file a row of its own, its lines below it, the match marked.
   function drawLine(s, hit) {
     if (!s.file || s.file.path !== hit.path) {
-      const row = addRow(s, "", { path: hit.path, type: "file", line: 0 });
-      row.appendChild(hitIcon(hit));
-      row.appendChild(pathBelow(s, hit.path));
-      s.file = { path: hit.path, lines: 0, count: row.appendChild(el("span", "mt")) };
+      const file = { path: hit.path, lines: 0, count: null };
+      s.file = file;
+      addRow(s, { path: hit.path, type: "file", line: 0, cls: "", draw: function (row) {
+        row.appendChild(hitIcon(hit));
+        row.appendChild(pathBelow(s, hit.path));
+        file.count = row.appendChild(el("span", "mt", lineCount(file.lines)));
+      } });
     }
     s.file.lines++;
-    s.file.count.textContent = s.file.lines + (s.file.lines === 1 ? " line" : " lines");
-    const row = addRow(s, " ln", { path: hit.path, type: "file", line: hit.line });
-    row.appendChild(el("span", "no", String(hit.line)));
-    const tx = row.appendChild(el("span", "tx"));
-    const parts = matchParts(hit.text, hit.col, hit.text_col, s.text);
-    tx.appendChild(document.createTextNode(shownText(parts[0])));
-    tx.appendChild(el("mark", "", shownText(parts[1])));
-    tx.appendChild(document.createTextNode(shownText(parts[2])));
+    if (s.file.count) s.file.count.textContent = lineCount(s.file.lines);
+    addRow(s, { path: hit.path, type: "file", line: hit.line, cls: " ln", draw: function (row) {
+      row.appendChild(el("span", "no", String(hit.line)));
+      const tx = row.appendChild(el("span", "tx"));
+      const parts = matchParts(hit.text, hit.col, hit.text_col, s.text);
+      tx.appendChild(document.createTextNode(shownText(parts[0])));
+      tx.appendChild(el("mark", "", shownText(parts[1])));
+      tx.appendChild(document.createTextNode(shownText(parts[2])));
+    } });
   }
 
   function pick(s, k) {
-    if (s.sel >= 0) {
+    if (s.sel >= 0 && s.rows[s.sel]) {
       s.rows[s.sel].classList.remove("sel");
       s.rows[s.sel].setAttribute("aria-selected", "false");
     }
     s.sel = k;
-    s.rows[k].classList.add("sel");
-    s.rows[k].setAttribute("aria-selected", "true");
-    resultsEl.setAttribute("aria-activedescendant", s.rows[k].id);
+    const row = rowOf(s, k);
+    row.classList.add("sel");
+    row.setAttribute("aria-selected", "true");
+    resultsEl.setAttribute("aria-activedescendant", row.id);
   }
 
   // The results as the keys see them, as they see the listing (listview.js).
@@ -305,7 +359,7 @@
       return search && search.sel >= 0 ? search.items[search.sel] : null;
     },
     move: function (step) {
-      const n = search.rows.length;
+      const n = search.items.length;
       pick(search, Math.max(0, Math.min(n - 1, search.sel + step)));
       search.rows[search.sel].scrollIntoView({ block: "nearest" });
     },
@@ -313,7 +367,8 @@
       return Math.max(1, Math.floor(resultsEl.clientHeight / HIT_ROW_PX) - 1);
     },
     counts: function () {
-      return { shown: search ? search.rows.length : 0, total: search ? search.rows.length : 0 };
+      const n = search ? search.items.length : 0;
+      return { shown: n, total: n };
     }
   };
 
