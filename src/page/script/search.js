@@ -32,7 +32,7 @@
   let searchMode = "";
   let searchTimer = 0;
   // The search shown: { key, mode, dir, base, text, stop, lines (of the answer, not yet read: from taken
-  // on), ended (the answer), items (a row's: { path, type, line (what it opens), draw(row), file }), rows
+  // on), ended (the answer), items (a row's: { path, type, line: what it opens; cls, draw(row) }), rows
   // (those made), chunks, filled (whether a chunk's rows are made), sel, found, visited, done (its last
   // line), failed, frame, file (the last file of grep's: { path, lines, count }) };
   // null when the listing shows.
@@ -55,6 +55,7 @@
 
   function endSearch() {
     clearTimeout(searchTimer);
+    searchTimer = 0;
     if (!search) return;
     search.stop.abort();
     nearView.disconnect();
@@ -140,6 +141,7 @@
     };
     search = s;
     resultsEl.textContent = "";
+    resultsEl.removeAttribute("aria-activedescendant");
     resultsEl.setAttribute("aria-label", s.mode === "find" ? "Names found below the folder" : "Lines found in files");
     resultsEl.setAttribute("aria-busy", "true");
     listwrapEl.classList.add("searching");
