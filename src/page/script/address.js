@@ -11,7 +11,8 @@
       file: p.get("file") || "",
       sort: sort === "size" || sort === "time" ? sort : "name",
       desc: p.get("desc") === "1",
-      q: p.get("q") || "",
+      q: p.get("q") || p.get("find") || p.get("grep") || "",
+      scope: p.has("find") ? "find" : p.has("grep") ? "grep" : "",
       hidden: p.get("hidden") === "1",
       line: p.get("line") || "",
       view: view === "grid" || view === "list" ? view : ""
@@ -45,7 +46,7 @@
     if (fileInDir() && curLine) p.push(["line", curLine]);
     if (sortKey !== "name") p.push(["sort", sortKey]);
     if (sortDesc) p.push(["desc", "1"]);
-    if (filterText) p.push(["q", filterText]);
+    if (filterText) p.push([searchMode || "q", filterText]);
     if (showHidden) p.push(["hidden", "1"]);
     if (viewInAddress()) p.push(["view", viewInAddress()]);
     const frag = p.map(function (kv) {
@@ -92,6 +93,7 @@
     setFilter(st.q);
     setHidden(st.hidden);
     viewChoice = st.view;
+    setScope(st.scope, st.dir);
   }
 
   // Back and Forward: the page as the address names it. The folder open stays as it is listed, and

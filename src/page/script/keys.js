@@ -122,22 +122,24 @@
       return;
     }
     const choosing = t && t.tagName === "SELECT";
+    const rows = shownRows();
     const typing = choosing || (t && (t.tagName === "INPUT" || t.tagName === "TEXTAREA" || t.isContentEditable));
     if (gridKey(ev, typing, choosing)) return;
     if (Object.prototype.hasOwnProperty.call(STEP, ev.key)) {
-      if (choosing || (typing && (ev.key === "Home" || ev.key === "End")) || !list.counts().shown) return;
+      if (choosing || (typing && (ev.key === "Home" || ev.key === "End")) || !rows.counts().shown) return;
       ev.preventDefault();
       const step = STEP[ev.key];
-      list.move(step !== 0 ? step : ev.key === "PageDown" ? list.page() : -list.page());
+      rows.move(step !== 0 ? step : ev.key === "PageDown" ? rows.page() : -rows.page());
       return;
     }
     switch (ev.key) {
       case "Enter":
         // Also when a button has focus: the selected entry opens, the button is not pressed. Inside the
         // preview, Enter is its own controls' (a field, a button).
-        if (choosing || !list.selected() || (t && t.closest && t.closest("#preview"))) return;
+        if (choosing || !rows.selected() || (t && t.closest && t.closest("#preview"))) return;
         ev.preventDefault();
-        activate(list.selected());
+        if (rows === list) activate(list.selected());
+        else openResult(rows.selected());
         break;
       case "Backspace":
         if (typing || !curParent) return;
@@ -157,11 +159,16 @@
         ev.preventDefault();
         filterEl.focus();
         break;
+      case "z":
+        // Folder sizes (sizes.js).
+        if (typing || ev.ctrlKey || ev.metaKey || ev.altKey) return;
+        ev.preventDefault();
+        folderSizes();
+        break;
       case "Escape":
-        if (t !== filterEl || !filterText) return;
-        setFilter("");
-        list.filter("");
-        writeAddress(false);
+        // Out of a search, or the filter cleared.
+        if (rows === list && (t !== filterEl || !filterText)) return;
+        leaveSearch();
         break;
     }
   });

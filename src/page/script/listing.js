@@ -123,13 +123,15 @@
     });
   }
 
-  // how.file names the file to preview; how.restore marks a state read from the address, which the
+  // how.file names the file to preview; how.push makes the folder a step of the history even when it
+  // is the one open (a search's result in it); how.restore marks a state read from the address, which the
   // page must then show as it says; how.landing ({ path, err }) is the place from the address that
   // this folder stands in for, being the nearest parent of it found so far.
   function openDir(path, how) {
     const want = how || {};
     const seq = ++listSeq;
     const extra = pathExtra(path) + (showHidden ? "&hidden=1" : "");
+    stopSizes();
     return api("ls", extra).then(function (answer) {
       if (seq !== listSeq) return;
       checkOk(answer);
@@ -143,7 +145,10 @@
       partsDue = first.length > 0 && first.length < cover;
       notShown = total - cover;
       const moved = curPath !== from;
-      if (moved && !want.restore) setFilter("");
+      if (moved && !want.restore) {
+        setFilter("");
+        setScope("", "");
+      }
       // Another folder shows no file unless one is named; the same folder keeps its file unless the
       // address says otherwise.
       const wanted = want.landing ? childToward(curPath, want.landing.path) : want.file || (want.restore || moved ? "" : fileInDir());
@@ -152,7 +157,7 @@
         select: wanted || childToward(curPath, from), tiles: gridFor(first, moved && !want.restore) });
       renderRoots();
       if (first.length && media(NARROW)) setView("browse");
-      const push = moved && from && !want.restore;
+      const push = (moved || want.push) && from && !want.restore;
       // The file the address names is looked for in the whole folder, its later parts included.
       const settle = function (pushing) {
         showFile(want.landing ? landedFile(want.landing) : wanted);

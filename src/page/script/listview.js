@@ -26,6 +26,9 @@
        next(name, step, test)
                            the nearest shown entry past the one named, forward when step is positive, that
                            test(entry) accepts; null when none is
+       folders()           the folders' entries, in the order shown
+       sized()             the rows drawn again, after folder sizes came: an entry's du ({ size, complete })
+                           is a folder's size, shown (after "at least" when it is a lower bound) and sorted by
      how.activate(entry) is called for a clicked row, how.counted(shown, total) whenever the counts may
      have changed, and how.fileIcon(name) names a file's icon class (styles.css, .ico). */
   function listView(host, how) {
@@ -124,7 +127,7 @@
       setClass(b, rowClass(e, k === selIndex));
       setClass(parts[0], "ico " + iconKey(e));
       setText(parts[1], shownName(e.name));
-      setText(parts[2], e.type === "dir" ? "" : fmtSize(e.size));
+      setText(parts[2], e.type !== "dir" ? fmtSize(e.size) : e.du ? (e.du.complete ? "" : "\u2265 ") + fmtSize(e.du.size) : "");
       setText(parts[3], fmtTime(e.mtime));
       return b;
     }
@@ -224,6 +227,7 @@
         return e.type === "dir" ? 0 : 1;
       };
       const key = sortKey === "size" ? function (e) {
+        if (e.du) return e.du.size;
         return typeof e.size === "number" ? e.size : 0;
       } : sortKey === "time" ? function (e) {
         return e.mtime || "";
@@ -446,6 +450,14 @@
           if (test(sorted[shown[k]])) return sorted[shown[k]];
         }
         return null;
+      },
+      folders: function () {
+        return sorted.filter(function (e) {
+          return e.type === "dir";
+        });
+      },
+      sized: function () {
+        drawView(true);
       }
     };
   }

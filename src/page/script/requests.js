@@ -74,8 +74,8 @@
     return (answer && typeof answer.error === "string" && answer.error) || "HTTP " + res.status;
   }
 
-  function api(action, extra) {
-    return send(action, extra, {}).then(function (res) {
+  function api(action, extra, how) {
+    return send(action, extra, how || {}).then(function (res) {
       return answerOf(res).then(function (answer) {
         if (!res.ok || answer === null) throw new Error(failure(res, answer));
         return answer;
