@@ -124,7 +124,7 @@
     const choosing = t && t.tagName === "SELECT";
     const rows = shownRows();
     const typing = choosing || (t && (t.tagName === "INPUT" || t.tagName === "TEXTAREA" || t.isContentEditable));
-    if (gridKey(ev, typing, choosing)) return;
+    if (rows === list && gridKey(ev, typing, choosing)) return;
     if (Object.prototype.hasOwnProperty.call(STEP, ev.key)) {
       if (choosing || (typing && (ev.key === "Home" || ev.key === "End")) || !rows.counts().shown) return;
       ev.preventDefault();
