@@ -40,7 +40,7 @@ export const STATES = [
   ['gzip', at(VIEWER, 'notes.txt.gz'), (p) => shows(p, '.codetxt')],
   ['bytes', at(`${HOME}/text`, 'data.bin'), (p) => shows(p, '.hex')],
   ['preview error', at(`${HOME}/text`, 'escape.txt'), (p) => shows(p, '.note')],
-  ['listing error', at(`${HOME}/nowhere`), (p) => p.waitForSelector('#toast.show')],
+  ['listing error', at(`${HOME}/nowhere`), (p) => until(p, () => getComputedStyle(document.querySelector('#toast')).opacity === '1')],
   ['selection bar', at(`${HOME}/text`), async (p) => {
     await listed(p, 'text');
     await p.focus('#entries');

@@ -4,8 +4,10 @@
     rootsEl.textContent = "";
     roots.forEach(function (r) {
       const b = el("button", r.path === curRoot ? "root sel" : "root");
+      if (r.path === curRoot) b.setAttribute("aria-current", "true");
       const ico = el("span");
       ico.appendChild(ROOT_ICON.cloneNode(true));
+      ico.setAttribute("aria-hidden", "true");
       const label = el("span", "rl");
       label.appendChild(el("span", "n", shownName(r.name)));
       label.appendChild(el("span", "p", shownName(r.path)));
@@ -23,6 +25,7 @@
 
   function addCrumb(text, target, last) {
     const b = el("button", last ? "crumb last" : "crumb", shownName(text));
+    if (last) b.setAttribute("aria-current", "location");
     b.title = shownName(target);
     b.addEventListener("click", function () {
       openDir(target);
@@ -45,7 +48,7 @@
     addCrumb(first, base, steps.length === 0);
     let acc = base;
     steps.forEach(function (step, i) {
-      crumbsEl.appendChild(el("span", "sep", "/"));
+      crumbsEl.appendChild(el("span", "sep", "/")).setAttribute("aria-hidden", "true");
       if (acc && !endsWithSep(acc)) acc += "/";
       acc += step;
       addCrumb(step, acc, i === steps.length - 1);
@@ -54,7 +57,7 @@
 
   /* ---------- Listing ---------- */
 
-  const list = listView(entriesEl, { activate: activate, counted: showCount, fileIcon: fileIcon });
+  const list = listView(entriesEl, { activate: activate, counted: showCount, marks: showMarks, fileIcon: fileIcon });
 
   function showCount(shown, total) {
     const items = total === 1 ? " item" : " items";
@@ -64,6 +67,14 @@
     countEl.textContent = text;
     emptyEl.textContent = total ? "No matches." : "This directory is empty.";
     emptyEl.classList.toggle("hidden", shown > 0 || partsDue);
+  }
+
+  // The folder open names the listing and the page's heading, and is said: "folder docs, 12 items".
+  function nameFolder(total) {
+    const name = shownName(splitPath(curPath).pop() || curPath);
+    byId("dirHead").textContent = name;
+    entriesEl.setAttribute("aria-label", name);
+    say("folder " + name + ", " + total + (total === 1 ? " item" : " items"));
   }
 
   /* ---------- Navigation ---------- */
@@ -129,9 +140,11 @@
   function openDir(path, how) {
     const want = how || {};
     const seq = ++listSeq;
-    const extra = pathExtra(path) + (showHidden ? "&hidden=1" : "");
+    const extra = pathExtra(path) + hiddenExtra();
+    const done = busy(entriesEl);
     return api("ls", extra).then(function (answer) {
       if (seq !== listSeq) return;
+      done();
       checkOk(answer);
       const from = curPath;
       curPath = answer.path || "";
@@ -151,6 +164,7 @@
       const found = list.set(first, { sort: sortKey, desc: sortDesc, filter: filterText,
         select: wanted || childToward(curPath, from) });
       renderRoots();
+      nameFolder(total);
       if (first.length && media(NARROW)) setView("browse");
       const push = moved && from && !want.restore;
       // The file the address names is looked for in the whole folder, its later parts included.
@@ -168,6 +182,7 @@
       }
     }).catch(function (err) {
       if (seq !== listSeq) return;
+      done();
       if (!want.restore) {
         toast("Cannot open folder: " + errText(err));
         return;

@@ -17,8 +17,13 @@
                            scrolled into view
        page()              the rows a screenful holds, for PageUp and PageDown
        counts()            { shown, total }
-     how.activate(entry) is called for a clicked row, how.counted(shown, total) whenever the counts may
-     have changed, and how.fileIcon(name) names a file's icon class (styles.css, .ico). */
+       mark(what)          the marks: "toggle" the selected row, "all" shown rows, "clear", or "extend"
+                           from the row last marked to the selected one
+       marked()            the marked entries, in the order shown, those the filter hides included
+     The host is a listbox, one Tab stop: its rows are options, the selected row the active one
+     (aria-activedescendant), the marked rows its selected options. how.activate(entry) is called for a
+     clicked row, how.counted(shown, total) whenever the counts may have changed, how.marks(entries)
+     whenever the marks have, and how.fileIcon(name) names a file's icon class (styles.css, .ico). */
   function listView(host, how) {
     // A folder may hold hundreds of thousands of entries, so only the rows where the list stands are in
     // the document: the screen in view and a few rows either side, in a window that a box of the whole
@@ -50,8 +55,20 @@
     let rows = [];
     let winFrom = 0;
     let drawnSel = -1;
+    // The marked entries, kept by entry so that they outlive a new order or filter; anchor is the entry
+    // a range extends from.
+    let marks = new Set();
+    let anchor = null;
     const sizer = el("div", "sizer");
     const win = sizer.appendChild(el("div", "win"));
+    // The active option must be in the document for aria-activedescendant to name it: when the
+    // selected row lies outside the window (the list scrolled away from it), this row draws it at its
+    // place.
+    const pin = sizer.appendChild(buildRow(-1));
+    pin.classList.add("hidden");
+    host.setAttribute("role", "listbox");
+    host.setAttribute("aria-multiselectable", "true");
+    host.tabIndex = 0;
     // The list's height and scroll position as the browser last reported them: asking the element would
     // lay out the page in the middle of a key.
     const geometry = { height: 0, top: 0 };
@@ -70,12 +87,22 @@
 
     // The second click of a double click would land on whatever row of the new listing lies under the
     // pointer and open that too.
+    // Shift extends the marks to the row clicked, Ctrl (Cmd) marks or unmarks it; neither opens it.
     host.addEventListener("click", function (ev) {
-      const j = rows.indexOf(ev.target.closest(".row"));
-      if (j < 0 || ev.detail > 1) return;
-      selIndex = winFrom + j;
+      const r = ev.target.closest(".row");
+      const k = r === pin ? selIndex : winFrom + rows.indexOf(r);
+      if (!r || k < 0 || ev.detail > 1) return;
+      host.focus({ preventScroll: true });
+      if (ev.shiftKey && !anchor) anchor = selected();
+      selIndex = k;
       render();
-      how.activate(sorted[shown[selIndex]]);
+      if (ev.shiftKey) mark("extend");
+      else if (ev.ctrlKey || ev.metaKey) mark("toggle");
+      else how.activate(sorted[shown[selIndex]]);
+    });
+    host.addEventListener("mousedown", function (ev) {
+      // Shift with a click would also select the text between the rows.
+      if (ev.shiftKey) ev.preventDefault();
     });
 
     function iconKey(e) {
@@ -86,7 +113,11 @@
 
     // Same class strings whichever way a row got its state: "sel" always last.
     function rowClass(e, selected) {
-      return "row" + (e.type === "dir" ? " dir" : "") + (selected ? " sel" : "");
+      return "row" + (e.type === "dir" ? " dir" : "") + (marks.has(e) ? " mk" : "") + (selected ? " sel" : "");
+    }
+
+    function setAttr(n, name, value) {
+      if (n.getAttribute(name) !== value) n.setAttribute(name, value);
     }
 
     function setText(n, text) {
@@ -99,21 +130,28 @@
 
     // Row b made to draw the k-th shown entry: only what differs is written, so a row that keeps its
     // place, or takes one like it, costs the browser nothing to lay out again.
+    // A row reads as its name, then folder or file, its size and its time in words (helpers.js), which
+    // stand for the figures shown.
     function fillRow(b, k) {
       const e = sorted[shown[k]];
       const parts = b.children;
       setClass(b, rowClass(e, k === selIndex));
+      b.id = "r" + k;
+      setAttr(b, "aria-selected", marks.has(e) ? "true" : "false");
       setClass(parts[0], "ico " + iconKey(e));
       setText(parts[1], shownName(e.name));
       setText(parts[2], e.type === "dir" ? "" : fmtSize(e.size));
       setText(parts[3], fmtTime(e.mtime));
+      setText(parts[4], rowWords(e));
       return b;
     }
 
     function buildRow(k) {
-      const b = el("button");
-      for (const cls of ["ico", "nm", "mt", "tm"]) b.appendChild(el("span", cls));
-      return fillRow(b, k);
+      const b = el("div");
+      b.setAttribute("role", "option");
+      for (const cls of ["ico", "nm", "mt", "tm", "sr"]) b.appendChild(el("span", cls));
+      for (const i of [0, 2, 3]) b.children[i].setAttribute("aria-hidden", "true");
+      return k < 0 ? b : fillRow(b, k);
     }
 
     function screenRows() {
@@ -163,6 +201,56 @@
       win.style.transform = "translateY(" + from * ROW_PX + "px)";
       winFrom = from;
       drawnSel = selIndex >= from && selIndex < to ? selIndex : -1;
+      pinActive();
+    }
+
+    // The active option named to the listbox, drawn by the pinned row when the window lacks it.
+    function pinActive() {
+      const out = selIndex >= 0 && drawnSel !== selIndex;
+      pin.classList.toggle("hidden", !out);
+      if (out) {
+        fillRow(pin, selIndex);
+        pin.style.transform = "translateY(" + selIndex * ROW_PX + "px)";
+      } else {
+        pin.removeAttribute("id");
+      }
+      if (selIndex >= 0) setAttr(host, "aria-activedescendant", "r" + selIndex);
+      else host.removeAttribute("aria-activedescendant");
+    }
+
+    // Rows drawn again for a change of marks only: their classes and states.
+    function redrawMarks() {
+      for (let j = 0; j < rows.length; j++) fillRow(rows[j], winFrom + j);
+      pinActive();
+      how.marks(marked());
+    }
+
+    function marked() {
+      if (!marks.size) return [];
+      return sorted.filter(function (e) {
+        return marks.has(e);
+      });
+    }
+
+    function mark(what) {
+      const e = selected();
+      if (what === "clear") {
+        if (!marks.size) return;
+        marks.clear();
+      } else if (what === "all") {
+        for (let k = 0; k < count; k++) marks.add(sorted[shown[k]]);
+      } else if (!e) {
+        return;
+      } else if (what === "toggle") {
+        if (!marks.delete(e)) marks.add(e);
+        anchor = e;
+      } else {
+        const from = anchor ? shownAt(sorted.indexOf(anchor)) : -1;
+        const a = from < 0 ? selIndex : from;
+        for (let k = Math.min(a, selIndex); k <= Math.max(a, selIndex); k++) marks.add(sorted[shown[k]]);
+        if (!anchor) anchor = e;
+      }
+      redrawMarks();
     }
 
     // The box of the whole list's height; an empty list leaves the host empty, which gives its room to
@@ -308,6 +396,7 @@
         if (drawnSel >= 0) rows[drawnSel - winFrom].classList.remove("sel");
         drawnSel = selIndex >= winFrom && selIndex < winFrom + rows.length ? selIndex : -1;
         if (drawnSel >= 0) rows[drawnSel - winFrom].classList.add("sel");
+        pinActive();
       }
       if (selIndex < 0 || geometry.height < ROW_PX || shownInView(selIndex)) return;
       // Scrolled as far as brings the row wholly into view, its rows drawn before the scroll is asked for.
@@ -341,12 +430,16 @@
         lowNames = null;
         selIndex = -1;
         drawnSel = -1;
+        const hadMarks = marks.size > 0;
+        marks = new Set();
+        anchor = null;
         geometry.top = 0;
         host.scrollTop = 0;
         redraw(-1);
         const pick = findShown(view.select);
         if (pick >= 0) selIndex = pick;
         render();
+        if (hadMarks) how.marks([]);
         return pick >= 0;
       },
       append: function (more, last) {
@@ -375,9 +468,11 @@
           return e.name === name;
         }) || null;
       },
-      move: function (step) {
+      move: function (step, extend) {
+        if (extend && !anchor) anchor = selected();
         selIndex = Math.max(0, Math.min(count - 1, selIndex < 0 ? 0 : selIndex + step));
         render();
+        if (extend) mark("extend");
       },
       page: function () {
         const h = rows.length ? rows[0].offsetHeight : 0;
@@ -385,6 +480,8 @@
       },
       counts: function () {
         return { shown: count, total: sorted.length };
-      }
+      },
+      mark: mark,
+      marked: marked
     };
   }
