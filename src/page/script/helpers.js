@@ -23,6 +23,11 @@
     const narrow = media(NARROW);
     byId("side").inert = narrow && v !== "roots";
     byId("main").inert = narrow && v === "roots";
+    // Focus left in the pane that went away goes to what shows instead.
+    const at = document.activeElement;
+    if (narrow && at && at !== document.body && at.closest("[inert]")) {
+      (v === "roots" ? rootsEl.querySelector(".root.sel, .root") : v === "preview" ? prevBody : entriesEl).focus();
+    }
   }
 
   // Said politely by screen readers; the same text twice is said twice.

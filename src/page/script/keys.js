@@ -204,13 +204,16 @@
     });
   }
 
+  // From a control of a region (the filter of the listing, a button of the preview) F6 goes to the
+  // region itself first.
   function nextRegion(back) {
     const all = regions();
     if (!all.length) return;
     const now = all.findIndex(function (n) {
       return n.closest("#side, .listwrap, .preview").contains(document.activeElement);
     });
-    const to = now < 0 ? 0 : (now + (back ? all.length - 1 : 1)) % all.length;
+    const inside = now >= 0 && all[now] !== document.activeElement && !back;
+    const to = now < 0 ? 0 : inside ? now : (now + (back ? all.length - 1 : 1)) % all.length;
     all[to].focus();
   }
 
@@ -229,7 +232,8 @@
       return step(ev.key === "End" ? Infinity : -Infinity, ev, at);
     } },
     { on: ["Enter"], keys: "Enter", does: "Open the selected folder or file; on a button, press it", run: function (ev, at) {
-      if (!at.list || !list.selected()) return false;
+      // The filter has no Enter of its own: there it opens the row it leaves selected.
+      if (!(at.list || ev.target === filterEl) || !list.selected()) return false;
       activate(list.selected());
     } },
     { on: [" "], keys: "Space", does: "Mark or unmark the selected row; on a button, press it", run: function (ev, at) {

@@ -1,6 +1,19 @@
   /* ---------- Root list ---------- */
 
+  // Buttons drawn anew keep the focus that one of them had, at the same place in the row (or the last),
+  // so that a root or a crumb pressed with a key leaves the keys there.
+  function keepFocus(host, draw) {
+    const had = Array.prototype.indexOf.call(host.children, document.activeElement);
+    draw();
+    const buttons = host.querySelectorAll("button");
+    if (had >= 0 && buttons.length) buttons[Math.min(had, buttons.length - 1)].focus();
+  }
+
   function renderRoots() {
+    keepFocus(rootsEl, drawRoots);
+  }
+
+  function drawRoots() {
     rootsEl.textContent = "";
     roots.forEach(function (r) {
       const b = el("button", r.path === curRoot ? "root sel" : "root");
@@ -34,6 +47,10 @@
   }
 
   function renderCrumbs() {
+    keepFocus(crumbsEl, drawCrumbs);
+  }
+
+  function drawCrumbs() {
     crumbsEl.textContent = "";
     if (!curPath) {
       crumbsEl.appendChild(el("span", "crumb last", "Select a root"));

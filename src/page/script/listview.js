@@ -130,8 +130,8 @@
 
     // Row b made to draw the k-th shown entry: only what differs is written, so a row that keeps its
     // place, or takes one like it, costs the browser nothing to lay out again.
-    // A row reads as its name, then folder or file, its size and its time in words (helpers.js), which
-    // stand for the figures shown.
+    // A row reads as its name, then folder or file, its size and its time in words (helpers.js): one
+    // text, which stands for the figures shown.
     function fillRow(b, k) {
       const e = sorted[shown[k]];
       const parts = b.children;
@@ -142,7 +142,7 @@
       setText(parts[1], shownName(e.name));
       setText(parts[2], e.type === "dir" ? "" : fmtSize(e.size));
       setText(parts[3], fmtTime(e.mtime));
-      setText(parts[4], rowWords(e));
+      setText(parts[4], shownName(e.name) + rowWords(e));
       return b;
     }
 
@@ -150,7 +150,7 @@
       const b = el("div");
       b.setAttribute("role", "option");
       for (const cls of ["ico", "nm", "mt", "tm", "sr"]) b.appendChild(el("span", cls));
-      for (const i of [0, 2, 3]) b.children[i].setAttribute("aria-hidden", "true");
+      for (const i of [0, 1, 2, 3]) b.children[i].setAttribute("aria-hidden", "true");
       return k < 0 ? b : fillRow(b, k);
     }
 
