@@ -129,23 +129,6 @@ describe('Keyboard alone', () => {
     await t.close();
   });
 
-  test('Enter and Space press the focused button, and after a click on one Enter opens the selected row', async () => {
-    const t = await open(PAGE);
-    await listed(t.page, 'home');
-    await t.page.focus('#btnHidden');
-    await t.page.keyboard.press('Enter');
-    await until(t.page, () => document.querySelector('#btnHidden').getAttribute('aria-pressed') === 'true');
-    await t.page.keyboard.press('Space');
-    await until(t.page, () => document.querySelector('#btnHidden').getAttribute('aria-pressed') === 'false');
-    assert.equal((await view(t.page)).crumbs, 'home');
-    await t.page.click('#sortDesc');
-    assert.equal(await t.page.evaluate(() => document.activeElement.id), 'entries');
-    await t.page.keyboard.press('Home');
-    await t.page.keyboard.press('Enter');
-    await listed(t.page, 'text');
-    await t.close();
-  });
-
   test('? opens the keys in a dialog that holds the focus, lists every key, and Escape closes', async () => {
     const t = await open(at(HOME));
     await listed(t.page, 'home');
