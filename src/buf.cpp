@@ -47,28 +47,30 @@ void buf_putc(struct OutBuf *b, char c)
     buf_putn(b, &c, 1);
 }
 
-void buf_printf(struct OutBuf *b, const char *fmt, ...)
+void buf_vprintf(struct OutBuf *b, const char *fmt, va_list ap)
 {
     char scratch[1024];
+    va_list again;
+    va_copy(again, ap);
+    int n = vsnprintf(scratch, sizeof scratch, fmt, ap);
+    if (n < 0)
+        buf_fail(b);
+    else if ((size_t)n < sizeof scratch)
+        buf_putn(b, scratch, (size_t)n);
+    else if (buf_need(b, (size_t)n)) {
+        /* Longer than the scratch area: format again straight into the buffer. */
+        vsnprintf(b->data + b->len, (size_t)n + 1, fmt, again);
+        b->len += (size_t)n;
+    }
+    va_end(again);
+}
+
+void buf_printf(struct OutBuf *b, const char *fmt, ...)
+{
     va_list ap;
     va_start(ap, fmt);
-    int n = vsnprintf(scratch, sizeof scratch, fmt, ap);
+    buf_vprintf(b, fmt, ap);
     va_end(ap);
-    if (n < 0) {
-        buf_fail(b);
-        return;
-    }
-    if ((size_t)n < sizeof scratch) {
-        buf_putn(b, scratch, (size_t)n);
-        return;
-    }
-    /* Longer than the scratch area: format again straight into the buffer. */
-    if (!buf_need(b, (size_t)n))
-        return;
-    va_start(ap, fmt);
-    vsnprintf(b->data + b->len, (size_t)n + 1, fmt, ap);
-    va_end(ap);
-    b->len += (size_t)n;
 }
 
 void buf_put_int(struct OutBuf *b, long long v)

@@ -18,6 +18,7 @@
 #ifndef PLUGIN_FILES_BUF_H
 #define PLUGIN_FILES_BUF_H
 
+#include <stdarg.h>
 #include <stddef.h>
 
 struct OutBuf {
@@ -66,6 +67,8 @@ static inline void buf_puts(struct OutBuf *b, const char *s)
 }
 void buf_printf(struct OutBuf *b, const char *fmt, ...)
     __attribute__((format(printf, 2, 3)));
+void buf_vprintf(struct OutBuf *b, const char *fmt, va_list ap)
+    __attribute__((format(printf, 2, 0)));
 /* v in decimal, without the cost of a format string: the listing writes
  * one per entry. */
 void buf_put_int(struct OutBuf *b, long long v);

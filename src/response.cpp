@@ -116,16 +116,11 @@ void resp_head(struct OutBuf *h, int status, enum RespKind kind, const char *typ
 
 void resp_line(struct OutBuf *h, const char *fmt, ...)
 {
-    char line[1024];
     va_list ap;
     va_start(ap, fmt);
-    int n = vsnprintf(line, sizeof line, fmt, ap);
+    buf_vprintf(h, fmt, ap);
     va_end(ap);
-    if (n < 0 || (size_t)n >= sizeof line) {
-        buf_fail(h);
-        return;
-    }
-    put_line(h, line);
+    buf_puts(h, "\r\n");
 }
 
 static int out(const void *p, size_t n)

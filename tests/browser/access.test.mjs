@@ -21,7 +21,13 @@ async function admitDocument(t) {
 async function openStored(url, storage) {
   const t = await open(url, { storage, wait: false });
   await admitDocument(t);
-  t.requests.length = 0;
+  // The first load may still be calling until the new document replaces it: count from then on.
+  const restart = (frame) => {
+    if (frame !== t.page.mainFrame()) return;
+    t.requests.length = 0;
+    t.page.off('framenavigated', restart);
+  };
+  t.page.on('framenavigated', restart);
   await t.page.goto(url);
   return t;
 }
