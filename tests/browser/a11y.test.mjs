@@ -174,6 +174,22 @@ describe('The accessibility tree', () => {
     await t.close();
   });
 
+  test('the folder opened and its count are said politely; a listing slow to come is busy and shows a line', async () => {
+    const t = await open(at(HOME));
+    await listed(t.page, 'home');
+    assert.deepEqual(await t.page.$eval('#say', (n) => [n.getAttribute('role'), n.textContent]), ['status', 'folder home, 9 items']);
+    let answer;
+    const held = new Promise((done) => { answer = done; });
+    await t.page.route('**/*action=ls*', async (r) => { await held; await r.continue(); });
+    await t.page.click('#btnRefresh');
+    await t.page.waitForSelector('.listwrap.loading');
+    assert.equal(await t.page.getAttribute('#entries', 'aria-busy'), 'true');
+    answer();
+    await until(t.page, () => !document.querySelector('.listwrap.loading') && !document.querySelector('#entries').hasAttribute('aria-busy'));
+    assert.equal(await t.page.getAttribute('#toast', 'role'), 'alert');
+    await t.close();
+  });
+
   test('a folder reads as a folder, a toggle as pressed, the root and the crumb as current', async () => {
     const t = await open(at(HOME));
     await listed(t.page, 'home');

@@ -339,3 +339,10 @@
   }
 
   byId("btnHelp").addEventListener("click", showHelp);
+
+  // A window that crosses the phone's width keeps its panes' inertness true to what shows.
+  if (window.matchMedia) {
+    window.matchMedia(NARROW).addEventListener("change", function () {
+      setView(app.getAttribute("data-view"));
+    });
+  }

@@ -65,7 +65,7 @@
     // selected row lies outside the window (the list scrolled away from it), this row draws it at its
     // place.
     const pin = sizer.appendChild(buildRow(-1));
-    pin.classList.add("hidden");
+    pin.className = "pin hidden";
     host.setAttribute("role", "listbox");
     host.setAttribute("aria-multiselectable", "true");
     host.tabIndex = 0;
@@ -207,11 +207,12 @@
     // The active option named to the listbox, drawn by the pinned row when the window lacks it.
     function pinActive() {
       const out = selIndex >= 0 && drawnSel !== selIndex;
-      pin.classList.toggle("hidden", !out);
       if (out) {
         fillRow(pin, selIndex);
+        pin.classList.add("pin");
         pin.style.transform = "translateY(" + selIndex * ROW_PX + "px)";
-      } else {
+      } else if (pin.id) {
+        pin.className = "pin hidden";
         pin.removeAttribute("id");
       }
       if (selIndex >= 0) setAttr(host, "aria-activedescendant", "r" + selIndex);
