@@ -4,8 +4,8 @@
      order, the filter, the selection, the rows and the list's geometry. The page speaks to it through
      these methods only:
        set(entries, view)  draws entries anew, view = { sort, desc, filter, select } (sort: "name", "size"
-                           or "time"; select: the name to select, else the first row is); true when
-                           view.select was selected
+                           or "time"; select: the name to select, else the first row is), no row
+                           marked; true when view.select was selected
        append(more, last)  more entries of the same folder, after those it has in the server's order: in
                            that order they join the listing at its end; in another, the listing is drawn
                            anew in it once the last part has come (last true)
@@ -86,8 +86,8 @@
     }, { passive: true });
 
     // The second click of a double click would land on whatever row of the new listing lies under the
-    // pointer and open that too.
-    // Shift extends the marks to the row clicked, Ctrl (Cmd) marks or unmarks it; neither opens it.
+    // pointer and open that too. Shift extends the marks to the row clicked, Ctrl (Cmd) marks or unmarks
+    // it; neither opens it.
     host.addEventListener("click", function (ev) {
       const r = ev.target.closest(".row");
       const k = r === pin ? selIndex : winFrom + rows.indexOf(r);
@@ -129,14 +129,13 @@
     }
 
     // Row b made to draw the k-th shown entry: only what differs is written, so a row that keeps its
-    // place, or takes one like it, costs the browser nothing to lay out again.
-    // A row reads as its name, then folder or file, its size and its time in words (helpers.js): one
-    // text, which stands for the figures shown.
+    // place, or takes one like it, costs the browser nothing to lay out again. It reads as one text, its
+    // name, folder or file, its size and its time in words (helpers.js), for the figures shown.
     function fillRow(b, k) {
       const e = sorted[shown[k]];
       const parts = b.children;
       setClass(b, rowClass(e, k === selIndex));
-      b.id = "r" + k;
+      setAttr(b, "id", "r" + k);
       setAttr(b, "aria-selected", marks.has(e) ? "true" : "false");
       setClass(parts[0], "ico " + iconKey(e));
       setText(parts[1], shownName(e.name));
