@@ -4,7 +4,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import { createRequire } from 'node:module';
 import { describe, test } from 'node:test';
-import { HOME, NODE_A, listed, open, row, until, useBrowser, view } from './lib.mjs';
+import { HOME, NODE_A, NODE_B, listed, open, row, until, useBrowser, view } from './lib.mjs';
 
 useBrowser();
 const PAGE = `${NODE_A}/plugin_files`;
@@ -47,6 +47,7 @@ export const STATES = [
     await keys(p, 'Space', 'Shift+ArrowDown', 'Shift+ArrowDown');
     await p.waitForSelector('#selbar:not(.hidden)');
   }],
+  ['password form', `${NODE_B}/plugin_files`, (p) => p.waitForSelector('#login:not(.hidden)')],
   ['help dialog', at(HOME), async (p) => {
     await listed(p, 'home');
     await p.keyboard.press('?');
@@ -62,7 +63,7 @@ async function violations(page) {
   await page.evaluate(AXE);
   return page.evaluate(async (tags) => {
     const res = await window.axe.run(document, { runOnly: { type: 'tag', values: tags }, resultTypes: ['violations'] });
-    return res.violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`);
+    return res.violations.map((v) => `${v.id}: ${v.nodes.map((n) => `${n.target.join(' ')} (${n.any.concat(n.all).map((c) => c.message).join('; ')})`).join(', ')}`);
   }, TAGS);
 }
 
