@@ -6,6 +6,7 @@
 #include "config.h"
 #include "json.h"
 #include "kinds.h"
+#include "listing.h"
 #include "path.h"
 #include "query.h"
 #include "response.h"
@@ -13,7 +14,7 @@
 #include "walk.h"
 #include "zip.h"
 
-enum { FILE_NAME_MAX = 512 };
+enum { FILE_NAME_MAX = 512, NAMES_MAX = 10000 };
 static const long long DEFAULT_MAX_ENTRIES = 100000;
 static const long long DEFAULT_MAX_BYTES = 4294967296LL;
 /* Above these a limit is taken as a mistake and the default applies: an
@@ -38,9 +39,107 @@ struct Writing {
     long long bytes_left;
 };
 
+/* A selection: the entries of the folder that the name parameters pick,
+ * sorted by their bytes so that each entry the folder holds is looked up in
+ * a few steps, and each once however often it was named. The names are the
+ * query's decoded values, in one block no longer than the query. */
+struct Pick {
+    const char *name;
+    int found;
+};
+static struct Pick g_picks[NAMES_MAX];
+static int g_pick_count;
+static char *g_pick_names;
+
+static int pick_order(const void *a, const void *b)
+{
+    return strcmp(((const struct Pick *)a)->name, ((const struct Pick *)b)->name);
+}
+
+static struct Pick *pick_of(const char *name)
+{
+    struct Pick key = {name, 0};
+    return (struct Pick *)bsearch(&key, g_picks, (size_t)g_pick_count, sizeof key, pick_order);
+}
+
+static int picked(const char *name, void *ctx)
+{
+    (void)ctx;
+    return pick_of(name) != NULL;
+}
+
+/* What can be one entry of the folder that its archive holds: a name, not
+ * a path (no separator, never "." or ".."), and not one the archive leaves
+ * out. Whether the folder holds it, the walk tells. */
+static int name_form_ok(const char *name, int hidden)
+{
+    if (!name[0] || ent_left_out(name, hidden))
+        return 0;
+    for (const char *p = name; *p; p++)
+        if (fs_is_sep(*p))
+            return 0;
+    return 1;
+}
+
+/* Each name once, in order. */
+static void picks_sort(void)
+{
+    qsort(g_picks, (size_t)g_pick_count, sizeof g_picks[0], pick_order);
+    int kept = 0;
+    for (int i = 0; i < g_pick_count; i++)
+        if (kept == 0 || strcmp(g_picks[kept - 1].name, g_picks[i].name) != 0)
+            g_picks[kept++] = g_picks[i];
+    g_pick_count = kept;
+}
+
+/* The names the query picks, each decoded into the block: 1, with none
+ * when it names none, or 0 after answering the error. A decoded value is
+ * never longer than its raw text, so the block always has room for the
+ * next one. */
+static int picks_read(const char *query, int hidden)
+{
+    size_t room = strlen(query) + 1;
+    size_t used = 0;
+    const char *at = query;
+    g_pick_count = 0;
+    g_pick_names = (char *)malloc(room);
+    if (!g_pick_names) {
+        json_err(500, "out of memory");
+        return 0;
+    }
+    char *name = g_pick_names;
+    enum QueryFound found;
+    while ((found = query_next_val(&at, "name", name, room - used)) != QUERY_ABSENT) {
+        if (found != QUERY_FOUND || !name_form_ok(name, hidden)) {
+            json_err(400, "bad name");
+            return 0;
+        }
+        if (g_pick_count == NAMES_MAX) {
+            json_err(400, "more than 10000 names");
+            return 0;
+        }
+        g_picks[g_pick_count++] = {name, 0};
+        used += strlen(name) + 1;
+        name = g_pick_names + used;
+    }
+    picks_sort();
+    return 1;
+}
+
+/* 1 when the walk met every name picked. */
+static int picks_all_found(void)
+{
+    for (int i = 0; i < g_pick_count; i++)
+        if (!g_picks[i].found)
+            return 0;
+    return 1;
+}
+
 static int tally(const struct WalkItem *it, void *ctx)
 {
     struct Tally *t = (struct Tally *)ctx;
+    if (it->depth == 0 && g_pick_count)
+        pick_of(it->name)->found = 1;
     t->entries++;
     t->name_bytes += (long long)strlen(it->name);
     if (!it->st.is_dir)
@@ -90,27 +189,26 @@ static int send_zip_headers(const char *dir)
 /* Memory for the central directory is taken only now, once the header
  * block is out; should it be refused, the body stays empty, which no reader
  * takes for an archive. */
-static void send_archive(const char *dir, int hidden, const struct Tally *t)
+static void send_archive(const char *dir, int hidden, walk_keep_fn keep, const struct Tally *t)
 {
     struct Writing w;
     w.bytes_left = t->max_bytes;
     if (!zip_begin(t->entries, t->name_bytes))
         return;
-    walk_tree(dir, hidden, add_entry, &w);
+    walk_tree(dir, hidden, keep, add_entry, &w);
     zip_end();
 }
 
 /* Everything is measured by a first walk, before the first byte goes out:
- * once the archive has started, no error answer can follow. */
-void act_zip(const char *query, const char *path)
+ * once the archive has started, no error answer can follow. A selection is
+ * walked as the folder is, but for the entries it does not pick; a name the
+ * walk did not meet is no entry that the folder's archive would hold. */
+static void zip_folder(const char *dir, int hidden)
 {
-    char dir[FS_PATH_MAX];
-    if (!path_directory(path, dir))
-        return;
-    int hidden = query_flag(query, "hidden");
+    walk_keep_fn keep = g_pick_count ? picked : NULL;
     struct Tally t = {0, 0, 0, config_limit("FILES_ZIP_MAX_ENTRIES", DEFAULT_MAX_ENTRIES, ENTRIES_CEILING),
                       config_limit("FILES_ZIP_MAX_BYTES", DEFAULT_MAX_BYTES, BYTES_CEILING)};
-    enum WalkEnd end = walk_tree(dir, hidden, tally, &t);
+    enum WalkEnd end = walk_tree(dir, hidden, keep, tally, &t);
     if (end == WALK_UNREADABLE) {
         json_err(403, "cannot list directory");
         return;
@@ -119,6 +217,22 @@ void act_zip(const char *query, const char *path)
         json_err(413, "folder too large to archive");
         return;
     }
+    if (!picks_all_found()) {
+        json_err(400, "bad name");
+        return;
+    }
     if (send_zip_headers(dir))
-        send_archive(dir, hidden, &t);
+        send_archive(dir, hidden, keep, &t);
+}
+
+void act_zip(const char *query, const char *path)
+{
+    char dir[FS_PATH_MAX];
+    if (!path_directory(path, dir))
+        return;
+    int hidden = query_flag(query, "hidden");
+    if (picks_read(query, hidden))
+        zip_folder(dir, hidden);
+    free(g_pick_names);
+    g_pick_names = NULL;
 }

@@ -42,11 +42,11 @@ static int url_decode(const char *val, size_t n, char *out, size_t size)
     return 1 + nul;
 }
 
-/* The raw value of the first parameter called `name`, or NULL. */
-static const char *find_param(const char *query, const char *name)
+/* The raw value of the first parameter called `name` that starts at p or
+ * after it, or NULL; p is the query or the "&" that ends a value. */
+static const char *find_param(const char *p, const char *name)
 {
     size_t name_len = strlen(name);
-    const char *p = query;
     for (;;) {
         if (strncmp(p, name, name_len) == 0 && p[name_len] == '=')
             return p + name_len + 1;
@@ -57,19 +57,26 @@ static const char *find_param(const char *query, const char *name)
     }
 }
 
-enum QueryFound get_query_val(const char *query, const char *name, char *out, size_t size)
+enum QueryFound query_next_val(const char **at, const char *name, char *out, size_t size)
 {
     out[0] = '\0';
-    if (!query || !*query)
+    if (!*at || !**at)
         return QUERY_ABSENT;
-    const char *val = find_param(query, name);
+    const char *val = find_param(*at, name);
     if (!val)
         return QUERY_ABSENT;
-    int decoded = url_decode(val, strcspn(val, "&"), out, size);
+    size_t raw_len = strcspn(val, "&");
+    *at = val + raw_len;
+    int decoded = url_decode(val, raw_len, out, size);
     if (decoded)
         return decoded == 2 ? QUERY_HELD_NUL : QUERY_FOUND;
     out[0] = '\0';
     return QUERY_TOO_LONG;
+}
+
+enum QueryFound get_query_val(const char *query, const char *name, char *out, size_t size)
+{
+    return query_next_val(&query, name, out, size);
 }
 
 int query_flag(const char *query, const char *name)

@@ -21,6 +21,11 @@ enum QueryFound {
  * always ends up NUL-terminated. */
 enum QueryFound get_query_val(const char *query, const char *name, char *out, size_t size);
 
+/* The same for a parameter that may come more than once: the next one
+ * called `name` from *at on (the query itself at first), with *at moved
+ * past its value; QUERY_ABSENT once there is none left. */
+enum QueryFound query_next_val(const char **at, const char *name, char *out, size_t size);
+
 /* A flag parameter: present with exactly "1" or "true". */
 int query_flag(const char *query, const char *name);
 

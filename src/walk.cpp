@@ -66,9 +66,18 @@ static int open_level(const struct WalkItem *it, int depth)
     return 1;
 }
 
+/* What a walk was asked for. */
+struct WalkRun {
+    const char *top;
+    int hidden;
+    walk_keep_fn keep;
+    walk_fn visit;
+    void *ctx;
+};
+
 /* What one entry of the directory at level depth - 1 adds to the walk: its
  * visit, and for a directory a new level. */
-static enum WalkEnd step(const char *top, int hidden, int *depth, walk_fn visit, void *ctx)
+static enum WalkEnd step(const struct WalkRun *run, int *depth)
 {
     struct WalkLevel *lv = &g_levels[*depth - 1];
     struct FsEntry fe;
@@ -77,25 +86,26 @@ static enum WalkEnd step(const char *top, int hidden, int *depth, walk_fn visit,
         --*depth;
         return WALK_DONE;
     }
-    if (ent_left_out(fe.name, hidden))
+    if (ent_left_out(fe.name, run->hidden) || (*depth == 1 && run->keep && !run->keep(fe.name, run->ctx)))
         return WALK_DONE;
     if (!set_path(lv->path_len, fe.name))
         return WALK_TOO_LARGE;
     struct WalkItem it = {g_path, fe.name, *depth - 1, {0, 0, 0, 0}, &lv->dir, NULL};
-    if (!look_up(top, &fe, &it) || !(it.st.is_dir || it.st.is_reg))
+    if (!look_up(run->top, &fe, &it) || !(it.st.is_dir || it.st.is_reg))
         return WALK_DONE;
     if (it.st.is_reg)
-        return visit(&it, ctx) ? WALK_DONE : WALK_STOPPED;
+        return run->visit(&it, run->ctx) ? WALK_DONE : WALK_STOPPED;
     if (*depth > WALK_DEPTH_MAX)
         return WALK_TOO_LARGE;
     if (!open_level(&it, *depth))
         return WALK_DONE;
     ++*depth;
-    return visit(&it, ctx) ? WALK_DONE : WALK_STOPPED;
+    return run->visit(&it, run->ctx) ? WALK_DONE : WALK_STOPPED;
 }
 
-enum WalkEnd walk_tree(const char *dir, int hidden, walk_fn visit, void *ctx)
+enum WalkEnd walk_tree(const char *dir, int hidden, walk_keep_fn keep, walk_fn visit, void *ctx)
 {
+    const struct WalkRun run = {dir, hidden, keep, visit, ctx};
     struct WalkLevel *top = &g_levels[0];
     if (!fs_dir_open(&top->dir, dir))
         return WALK_UNREADABLE;
@@ -107,7 +117,7 @@ enum WalkEnd walk_tree(const char *dir, int hidden, walk_fn visit, void *ctx)
     int depth = 1;
     enum WalkEnd end = WALK_DONE;
     while (depth > 0 && end == WALK_DONE)
-        end = step(dir, hidden, &depth, visit, ctx);
+        end = step(&run, &depth);
     while (depth > 0)
         fs_dir_close(&g_levels[--depth].dir);
     return end;

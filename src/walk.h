@@ -35,9 +35,14 @@ struct WalkItem {
  * 0 stops the walk. */
 typedef int (*walk_fn)(const struct WalkItem *item, void *ctx);
 
+/* Asked of each entry that the walked directory holds itself, before it is
+ * looked up: 1 to walk it; ctx is the visitor's. */
+typedef int (*walk_keep_fn)(const char *name, void *ctx);
+
 /* Walks `dir`, a canonical path; names that begin with a dot only with
- * `hidden`. */
-enum WalkEnd walk_tree(const char *dir, int hidden, walk_fn visit, void *ctx);
+ * `hidden`; of the directory's own entries only those `keep` takes, unless
+ * it is NULL. */
+enum WalkEnd walk_tree(const char *dir, int hidden, walk_keep_fn keep, walk_fn visit, void *ctx);
 
 /* The rule for a link met on a walk, kept once for every walk: the link
  * (its full path) counts when its target lies under a root; 1 then, with

@@ -44,7 +44,8 @@ export function useBrowser() {
 export async function open(url, { width = 1280, height = 760, colorScheme = 'dark', reducedMotion, storage, init, wait = true } = {}) {
   const context = await browser.newContext({ viewport: { width, height }, colorScheme, reducedMotion });
   const page = await context.newPage();
-  page.setDefaultTimeout(8000);
+  // Only a bound for a state that never comes: a machine busy with other work may take long to reach it.
+  page.setDefaultTimeout(30000);
   if (init) await page.addInitScript(init);
   if (storage) {
     await page.goto(new URL('/storage-seed', url).href);

@@ -29,32 +29,40 @@ extern char **environ;
 static const char *g_alphabet[] = {"%", "25", "2e", "2f", "5c", ".", "/", "\\", "a"};
 enum { ALPHABET = sizeof g_alphabet / sizeof g_alphabet[0] };
 static const char *g_suffixes[] = {"", "/a/a", "a/a"};
-/* Each action is asked for hidden names too, and with the parameters below
- * where it needs more than a path to show what it finds. */
+/* Each action is asked for hidden names too, and once per row below where
+ * it needs more than a path to show what it finds: the row's text ends in
+ * the parameter that takes the value asked ("@" stands for the fixture's
+ * base). An action without a row is asked for its path. */
 static const struct {
     const char *action;
     const char *params;
 } g_params[] = {
     {"roots", NULL}, /* takes no path */
     /* Every name, and the canary's own text. */
-    {"find", "q=*&"},
-    {"grep", "q=CANARY&"},
+    {"find", "q=*&path="},
+    {"grep", "q=CANARY&path="},
+    /* The folder, and the selection of root 1's entries by name, whose
+     * links lead to the canary. */
+    {"zip", "path="},
+    {"zip", "path=@/r1&name="},
 };
 static std::vector<std::string> g_asked;
+
+static std::string expand(const char *form);
 
 static void list_actions(void)
 {
     for (int i = 0; i < g_action_count; i++) {
-        const char *params = "";
-        int asked = 1;
+        int rows = 0;
         for (const auto &p : g_params) {
-            if (strcmp(p.action, g_actions[i].name) == 0) {
-                params = p.params ? p.params : "";
-                asked = p.params != NULL;
-            }
+            if (strcmp(p.action, g_actions[i].name) != 0)
+                continue;
+            rows++;
+            if (p.params)
+                g_asked.push_back(std::string("action=") + g_actions[i].name + "&hidden=1&" + expand(p.params));
         }
-        if (asked)
-            g_asked.push_back(std::string("action=") + g_actions[i].name + "&hidden=1&" + params + "path=");
+        if (rows == 0)
+            g_asked.push_back(std::string("action=") + g_actions[i].name + "&hidden=1&path=");
     }
 }
 /* Over the bypass forms also the windows of read and a ranged raw. */

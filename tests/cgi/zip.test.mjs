@@ -6,7 +6,7 @@ import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import { test } from 'node:test';
 import { extractEverywhere, readArchive, SCRATCH, sha } from './archive.mjs';
-import { api, build, DIR, errOut, posixOnly, setMtime, tmpBase, WIN } from './lib.mjs';
+import { api, build, DIR, errOut, expectOut, posixOnly, qs, setMtime, tmpBase, WIN } from './lib.mjs';
 
 const R = tmpBase();
 const zip = (dir, params = {}, opts = {}) => api({ action: 'zip', path: dir, ...params }, { roots: [R], ...opts });
@@ -168,4 +168,90 @@ test('a file growing while it is archived: its entry holds a prefix of it, with 
   assert.equal(entries.length, 1);
   assert.ok(entries[0].size >= 4 << 20);
   assert.equal(entries[0].sha, sha(now.subarray(0, entries[0].size)));
+});
+
+// Selections: name= picks entries of the folder, each with its subtree, by the folder archive's rules.
+const pick = (dir, names, params = {}, opts = {}) => api(qs({ action: 'zip', path: dir, ...params }) +
+  names.map((n) => `&name=${encodeURIComponent(n)}`).join(''), { roots: [R], ...opts });
+const SRC = { src: DIR, 'src/main.c': PLAIN['src/main.c'], 'src/lib': DIR, 'src/lib/util.h': '', 'src/lib/deep': DIR,
+  'src/lib/deep/er': DIR, 'src/lib/deep/er/still.txt': 'deep', 'src/empty': DIR };
+// [behaviour, names, what the archive holds]
+const PICKS = [
+  ['one file', ['notes.txt'], { 'notes.txt': PLAIN['notes.txt'] }],
+  ['a folder comes with its subtree', ['src'], SRC],
+  ['several entries, a name given twice archived once', ['random.bin', 'src', 'naïve café.txt', 'random.bin'],
+    { ...SRC, 'random.bin': PLAIN['random.bin'], 'naïve café.txt': 'accents' }],
+  ['an empty folder', ['empty'], { empty: DIR }],
+];
+for (const [what, names, tree] of PICKS) {
+  test(`a selection of ${what}, the archive named after the folder`, () => expectTree(entriesOf(pick(P, names), 'plain.zip'), tree));
+}
+
+test('a selection of every entry is the folder archive, byte for byte', () =>
+  assert.ok(pick(P, Object.keys(PLAIN).map((n) => n.split('/')[0])).out.equals(zip(P).out)));
+
+test('a hidden name is picked with hidden=1, its subtree\'s hidden names too', () =>
+  expectTree(entriesOf(pick(H, ['a', '.top'], { hidden: '1' }), 'hidden.zip'),
+    { a: DIR, 'a/.dot': DIR, 'a/.dot/x': 'x', 'a/b': DIR, 'a/b/.rc': 'rc', 'a/b/seen': 's', '.top': 't' }));
+
+const PICK_LINKS = build(`${R}/picklinks`, {
+  f: 'f', lf: { link: 'f' }, out: { link: '/' }, dangling: { link: 'nowhere' }, loop: { link: 'loop' }, sub: DIR,
+  ...(WIN ? {} : { fifo: { fifo: true } }),
+});
+test('a link the folder archive follows can be picked', posixOnly, () =>
+  expectTree(entriesOf(pick(PICK_LINKS, ['lf']), 'picklinks.zip'), { lf: 'f' }));
+// [behaviour, folder, names, more parameters]: every one is 400 "bad name", before any byte of an archive
+const BAD_NAMES = [
+  ['a name the folder does not hold', P, ['nothing']],
+  ['one missing among good ones', P, ['notes.txt', 'nothing', 'src']],
+  ['an empty name', P, ['']],
+  ['a path below the folder', P, ['src/main.c']],
+  ['a name with a slash at its end', P, ['src/']],
+  ['"."', P, ['.']],
+  ['".."', P, ['..']],
+  ['"..", hidden names allowed', P, ['..'], { hidden: '1' }],
+  ['an encoded climb', P, ['../plain/notes.txt']],
+  ['a name longer than any entry', P, ['n'.repeat(300)]],
+  ['a name that %00 would cut to one that exists', P, ['notes.txt\0.gone']],
+  ['a hidden name without hidden=1', H, ['.top']],
+  ['a name differing in case', P, ['NOTES.TXT']],
+  ['a link out of the roots', PICK_LINKS, ['out']],
+  ['a dangling link', PICK_LINKS, ['dangling']],
+  ['a link to itself', PICK_LINKS, ['loop']],
+  ...(WIN ? [['a name with a backslash', P, ['src\\main.c']]] : [['a FIFO', PICK_LINKS, ['fifo']]]),
+];
+for (const [what, dir, names, params = {}] of BAD_NAMES) {
+  test(`zip selection of ${what}: 400 bad name`, () => expectOut(pick(dir, names, params), errOut(400, 'bad name')));
+}
+
+test('a selection is measured by what it picks: the limits of the folder archive, the same refusal', () => {
+  expectTree(entriesOf(pick(L, ['d'], {}, { env: { FILES_ZIP_MAX_ENTRIES: '2' } }), 'limits.zip'), { d: DIR, 'd/a': 'abc' });
+  expectOut(pick(L, ['d'], {}, { env: { FILES_ZIP_MAX_ENTRIES: '1' } }), errOut(413, 'folder too large to archive'));
+});
+
+// The Windows environment holds no query this long.
+test('at most 10000 names: one more is 400', posixOnly, () => {
+  expectTree(entriesOf(pick(L, Array(10000).fill('b')), 'limits.zip'), { b: 'def' });
+  expectOut(pick(L, Array(10001).fill('b')), errOut(400, 'more than 10000 names'));
+});
+
+test('a selection answers HEAD with the archive\'s header block alone', () =>
+  expectOut(pick(P, ['src'], {}, { env: { REQUEST_METHOD: 'HEAD' } }), zipHead('plain.zip')));
+
+test('a selection on a guarded node needs the password', () => {
+  const env = { KIV_PASSWORD: 'pw' };
+  assert.match(pick(P, ['notes.txt'], {}, { env }).out.toString(), /^Status: 401 Unauthorized\r\n/);
+  expectTree(entriesOf(pick(P, ['notes.txt'], {}, { env: { ...env, HTTP_X_KIV_PASSWORD: 'pw' } }), 'plain.zip'),
+    { 'notes.txt': PLAIN['notes.txt'] });
+});
+
+test('picked hostile names lead no extractor out of its folder', posixOnly, () => {
+  const E = build(`${R}/picked-escapes`, Object.fromEntries(ESCAPES.map(([n]) => [n, n])));
+  const want = { 'C_': DIR, 'C_/y': 'C:/y', '.._.._.._x.txt': '..\\..\\..\\x.txt', '__server_share': '\\\\server\\share' };
+  const r = pick(E, ['..\\..\\..\\x.txt', 'C:', '\\\\server\\share'], { hidden: '1' });
+  expectTree(entriesOf(r, 'picked-escapes.zip'), want);
+  const files = Object.keys(want).map((n) => want[n] === DIR ? `${n}/` : n);
+  for (const [tool, found] of Object.entries(extractEverywhere(r.body))) {
+    assert.deepEqual(found, [...SCRATCH, ...files.map((n) => SCRATCH.at(-1) + n)].sort(), tool);
+  }
 });

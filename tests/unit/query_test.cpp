@@ -51,6 +51,37 @@ TEST(Query, LookupTable)
     }
 }
 
+// Every value of a repeated name in order, each with what its lookup found: "name=" values separated
+// by "|", each after its QueryFound digit.
+TEST(Query, EveryValueOfARepeatedName)
+{
+    static const struct {
+        const char *query;
+        const char *values;
+    } cases[] = {
+        {"", ""},
+        {"path=x", ""},
+        {"name=a", "1a"},
+        {"name=a&name=b&name=a", "1a|1b|1a"},
+        {"path=x&name=a&hidden=1&name=b%20c", "1a|1b c"},
+        {"name=&name=", "1|1"},
+        {"name=a%00b&name=c", "3a|1c"},
+        {"name=%2E%2e&name=a%2Fb", "1..|1a/b"},
+        {"xname=a&name&name=b&", "1b"},
+        {"name=abcde&name=ab", "2|1ab"},
+    };
+    for (const auto &c : cases) {
+        std::string got;
+        char out[4];
+        const char *at = c.query;
+        for (int found; (found = query_next_val(&at, "name", out, sizeof out)) != QUERY_ABSENT;) {
+            got.append(got.empty() ? "" : "|");
+            got.append(1, (char)('0' + found)).append(out);
+        }
+        EXPECT_EQ(got, c.values) << c.query;
+    }
+}
+
 TEST(Query, AbsentQueryFindsNothing)
 {
     char out[8] = "junk";
