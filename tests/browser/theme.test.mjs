@@ -127,7 +127,7 @@ describe('Embedding', () => {
       await t.page.goto(PAGE + query);
       const shown = await t.page.evaluate(() => [document.documentElement.className,
         [...document.querySelectorAll('button.icon')].filter((b) => getComputedStyle(b).display !== 'none').map((b) => b.id)]);
-      const buttons = ['btnUp', 'btnRefresh', 'btnHidden', ...(embedded ? [] : ['btnTheme']), 'btnDownload', 'sortDesc', 'btnZip'];
+      const buttons = ['btnUp', 'btnRefresh', 'btnHelp', 'btnHidden', ...(embedded ? [] : ['btnTheme']), 'btnDownload', 'sortDesc', 'btnZip'];
       assert.deepEqual([query, ...shown], [query, embedded ? 'embedded' : '', buttons]);
     }
     await t.close();
