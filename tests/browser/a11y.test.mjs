@@ -40,7 +40,16 @@ export const STATES = [
   ['gzip', at(VIEWER, 'notes.txt.gz'), (p) => shows(p, '.codetxt')],
   ['bytes', at(`${HOME}/text`, 'data.bin'), (p) => shows(p, '.hex')],
   ['preview error', at(`${HOME}/text`, 'escape.txt'), (p) => shows(p, '.note')],
-  ['listing error', at(`${HOME}/nowhere`), (p) => until(p, () => getComputedStyle(document.querySelector('#toast')).opacity === '1')],
+  // The toast goes after two seconds, which axe on a busy machine may outlast: it is held shown.
+  ['listing error', at(`${HOME}/nowhere`), async (p) => {
+    await p.waitForSelector('#toast.show');
+    await p.evaluate(() => {
+      const toast = document.querySelector('#toast');
+      toast.classList.add('show');
+      new MutationObserver(() => toast.classList.add('show')).observe(toast, { attributes: true });
+    });
+    await until(p, () => getComputedStyle(document.querySelector('#toast')).opacity === '1');
+  }],
   ['selection bar', at(`${HOME}/text`), async (p) => {
     await listed(p, 'text');
     await p.focus('#entries');
