@@ -37,12 +37,12 @@ export function useBrowser() {
 }
 
 /**
- * Opens url in a new context. Options: width (default 1280), colorScheme, reducedMotion, storage (items put
+ * Opens url in a new context. Options: width (default 1280), height (default 760), colorScheme, reducedMotion, storage (items put
  * into the origin's localStorage first), init (a function run in every document before its scripts), wait
  * (for the root list; default true). Records every request the page sends and every script error.
  */
-export async function open(url, { width = 1280, colorScheme = 'dark', reducedMotion, storage, init, wait = true } = {}) {
-  const context = await browser.newContext({ viewport: { width, height: 760 }, colorScheme, reducedMotion });
+export async function open(url, { width = 1280, height = 760, colorScheme = 'dark', reducedMotion, storage, init, wait = true } = {}) {
+  const context = await browser.newContext({ viewport: { width, height }, colorScheme, reducedMotion });
   const page = await context.newPage();
   // Only a bound for a state that never comes: a machine busy with other work may take long to reach it.
   page.setDefaultTimeout(30000);

@@ -145,19 +145,27 @@ describe('Keyboard and buttons', () => {
     // A fresh draw gives every row its class in one piece, "sel" last, on the selected row only.
     const fresh = drawn.map((html, i) => {
       const plain = html.replace(' sel"', '"');
-      return i === 5 ? plain.replace(/^<button class="([^"]*)"/, '<button class="$1 sel"') : plain;
+      return i === 5 ? plain.replace(/^<div role="option" class="([^"]*)"/, '<div role="option" class="$1 sel"') : plain;
     });
     assert.deepEqual(await rowsHtml(), fresh);
     assert.equal((await view(t.page)).sel, 'outside');
     await t.close();
   });
 
-  test('Enter with a button focused opens the selected entry instead of pressing the button', async () => {
+  test('Enter and Space press the focused button; after a click on one, Enter opens the selected entry', async () => {
     const t = await open(PAGE);
     await listed(t.page, 'home');
     await t.page.focus('#btnHidden');
     await t.page.keyboard.press('Enter');
-    await listed(t.page, 'deep');
+    await until(t.page, () => document.querySelector('#btnHidden').getAttribute('aria-pressed') === 'true');
+    await t.page.keyboard.press('Space');
+    await until(t.page, () => document.querySelector('#btnHidden').getAttribute('aria-pressed') === 'false');
+    assert.equal((await view(t.page)).crumbs, 'home');
+    await t.page.click('#sortDesc');
+    assert.equal(await t.page.evaluate(() => document.activeElement.id), 'entries');
+    await t.page.keyboard.press('Home');
+    await t.page.keyboard.press('Enter');
+    await listed(t.page, 'text');
     assert.equal(await t.page.getAttribute('#btnHidden', 'class'), 'icon');
     await t.close();
   });
@@ -565,7 +573,7 @@ describe('Sizes, counts and the empty directory', () => {
     assert.equal(await t.page.evaluate(() => document.querySelector('#empty').getBoundingClientRect().top
       - document.querySelector('.listbar').getBoundingClientRect().bottom), 6);
     assert.equal(await t.page.textContent('#prevBody'),
-      'Pick a root, then open a file to preview it.Arrows move \u00b7 Enter opens \u00b7 Backspace goes up');
+      'Pick a root, then open a file to preview it.Arrows move \u00b7 Enter opens \u00b7 Backspace goes up \u00b7 ? lists the keys');
     await t.close();
   });
 });

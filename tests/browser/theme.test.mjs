@@ -127,7 +127,7 @@ describe('Embedding', () => {
       await t.page.goto(PAGE + query);
       const shown = await t.page.evaluate(() => [document.documentElement.className,
         [...document.querySelectorAll('button.icon')].filter((b) => b.checkVisibility()).map((b) => b.id)]);
-      const buttons = ['btnUp', 'btnRefresh', 'btnHidden', ...(embedded ? [] : ['btnTheme']), 'btnDownload', 'btnSizes', 'sortDesc', 'btnGrid', 'btnZip'];
+      const buttons = ['btnUp', 'btnRefresh', 'btnHelp', 'btnHidden', ...(embedded ? [] : ['btnTheme']), 'btnDownload', 'btnSizes', 'sortDesc', 'btnGrid', 'btnZip'];
       assert.deepEqual([query, ...shown], [query, embedded ? 'embedded' : '', buttons]);
     }
     await t.close();

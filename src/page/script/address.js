@@ -76,12 +76,14 @@
     sortDesc = desc;
     sortEl.value = key;
     btnSortDesc.classList.toggle("on", desc);
+    btnSortDesc.setAttribute("aria-pressed", desc ? "true" : "false");
   }
 
   function setHidden(on) {
     showHidden = on;
     const label = on ? "Hide hidden files" : "Show hidden files";
     btnHidden.classList.toggle("on", on);
+    btnHidden.setAttribute("aria-pressed", on ? "true" : "false");
     // Title and accessible name always carry the same text.
     btnHidden.title = label;
     btnHidden.setAttribute("aria-label", label);

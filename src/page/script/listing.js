@@ -1,11 +1,26 @@
   /* ---------- Root list ---------- */
 
+  // Buttons drawn anew keep the focus that one of them had, at the same place in the row (or the last),
+  // so that a root or a crumb pressed with a key leaves the keys there.
+  function keepFocus(host, draw) {
+    const had = Array.prototype.indexOf.call(host.children, document.activeElement);
+    draw();
+    const buttons = host.querySelectorAll("button");
+    if (had >= 0 && buttons.length) buttons[Math.min(had, buttons.length - 1)].focus();
+  }
+
   function renderRoots() {
+    keepFocus(rootsEl, drawRoots);
+  }
+
+  function drawRoots() {
     rootsEl.textContent = "";
     roots.forEach(function (r) {
       const b = el("button", r.path === curRoot ? "root sel" : "root");
+      if (r.path === curRoot) b.setAttribute("aria-current", "true");
       const ico = el("span");
       ico.appendChild(ROOT_ICON.cloneNode(true));
+      ico.setAttribute("aria-hidden", "true");
       const label = el("span", "rl");
       label.appendChild(el("span", "n", shownName(r.name)));
       label.appendChild(el("span", "p", shownName(r.path)));
@@ -23,6 +38,7 @@
 
   function addCrumb(text, target, last) {
     const b = el("button", last ? "crumb last" : "crumb", shownName(text));
+    if (last) b.setAttribute("aria-current", "location");
     b.title = shownName(target);
     b.addEventListener("click", function () {
       openDir(target);
@@ -31,6 +47,10 @@
   }
 
   function renderCrumbs() {
+    keepFocus(crumbsEl, drawCrumbs);
+  }
+
+  function drawCrumbs() {
     crumbsEl.textContent = "";
     if (!curPath) {
       crumbsEl.appendChild(el("span", "crumb last", "Select a root"));
@@ -45,7 +65,7 @@
     addCrumb(first, base, steps.length === 0);
     let acc = base;
     steps.forEach(function (step, i) {
-      crumbsEl.appendChild(el("span", "sep", "/"));
+      crumbsEl.appendChild(el("span", "sep", "/")).setAttribute("aria-hidden", "true");
       if (acc && !endsWithSep(acc)) acc += "/";
       acc += step;
       addCrumb(step, acc, i === steps.length - 1);
@@ -54,7 +74,7 @@
 
   /* ---------- Listing ---------- */
 
-  const list = listView(entriesEl, { activate: activate, counted: showCount, fileIcon: fileIcon });
+  const list = listView(entriesEl, { activate: activate, counted: showCount, marks: showMarks, fileIcon: fileIcon });
 
   function showCount(shown, total) {
     const items = total === 1 ? " item" : " items";
@@ -64,6 +84,14 @@
     countEl.textContent = text;
     emptyEl.textContent = total ? "No matches." : "This directory is empty.";
     emptyEl.classList.toggle("hidden", shown > 0 || partsDue);
+  }
+
+  // The folder open names the listing and the page's heading, and is said: "folder docs, 12 items".
+  function nameFolder(total) {
+    const name = shownName(splitPath(curPath).pop() || curPath);
+    byId("dirHead").textContent = name;
+    entriesEl.setAttribute("aria-label", name);
+    say("folder " + name + ", " + total + (total === 1 ? " item" : " items"));
   }
 
   /* ---------- Navigation ---------- */
@@ -130,10 +158,12 @@
   function openDir(path, how) {
     const want = how || {};
     const seq = ++listSeq;
-    const extra = pathExtra(path) + (showHidden ? "&hidden=1" : "");
+    const extra = pathExtra(path) + hiddenExtra();
     stopSizes();
+    const done = busy(entriesEl);
     return api("ls", extra).then(function (answer) {
       if (seq !== listSeq) return;
+      done();
       checkOk(answer);
       const from = curPath;
       curPath = answer.path || "";
@@ -156,6 +186,7 @@
       const found = list.set(first, { sort: sortKey, desc: sortDesc, filter: filterText,
         select: wanted || childToward(curPath, from), tiles: gridFor(first, moved && !want.restore) });
       renderRoots();
+      nameFolder(total);
       if (first.length && media(NARROW)) setView("browse");
       const push = (moved || want.push) && from && !want.restore;
       // The file the address names is looked for in the whole folder, its later parts included.
@@ -173,6 +204,7 @@
       }
     }).catch(function (err) {
       if (seq !== listSeq) return;
+      done();
       if (!want.restore) {
         toast("Cannot open folder: " + errText(err));
         return;

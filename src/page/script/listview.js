@@ -4,8 +4,8 @@
      order, the filter, the selection, the rows and the list's geometry. The page speaks to it through
      these methods only:
        set(entries, view)  draws entries anew, view = { sort, desc, filter, select } (sort: "name", "size"
-                           or "time"; select: the name to select, else the first row is); true when
-                           view.select was selected
+                           or "time"; select: the name to select, else the first row is), no row
+                           marked; true when view.select was selected
        append(more, last)  more entries of the same folder, after those it has in the server's order: in
                            that order they join the listing at its end; in another, the listing is drawn
                            anew in it once the last part has come (last true)
@@ -29,8 +29,13 @@
        folders()           the folders' entries, in the order shown
        sized()             the rows drawn again, after folder sizes came: an entry's du ({ size, complete })
                            is a folder's size, shown (after "at least" when it is a lower bound) and sorted by
-     how.activate(entry) is called for a clicked row, how.counted(shown, total) whenever the counts may
-     have changed, and how.fileIcon(name) names a file's icon class (styles.css, .ico). */
+       mark(what)          the marks: "toggle" the selected row, "all" shown rows, "clear", or "extend"
+                           from the row last marked to the selected one
+       marked()            the marked entries, in the order shown, those the filter hides included
+     The host is a listbox, one Tab stop: its rows are options, the selected row the active one
+     (aria-activedescendant), the marked rows its selected options. how.activate(entry) is called for a
+     clicked row, how.counted(shown, total) whenever the counts may have changed, how.marks(entries)
+     whenever the marks have, and how.fileIcon(name) names a file's icon class (styles.css, .ico). */
   function listView(host, how) {
     // A folder may hold hundreds of thousands of entries, so only the rows where the list stands are in
     // the document: the screen in view and a few rows either side, in a window that a box of the whole
@@ -67,8 +72,20 @@
     let tiles = null;
     let cols = 1;
     let linePx = ROW_PX;
+    // The marked entries, kept by entry so that they outlive a new order or filter; anchor is the entry
+    // a range extends from.
+    let marks = new Set();
+    let anchor = null;
     const sizer = el("div", "sizer");
     const win = sizer.appendChild(el("div", "win"));
+    // The active option must be in the document for aria-activedescendant to name it: when the
+    // selected row lies outside the window (the list scrolled away from it), this row draws it at its
+    // place.
+    const pin = sizer.appendChild(buildRow(-1));
+    pin.className = "pin hidden";
+    host.setAttribute("role", "listbox");
+    host.setAttribute("aria-multiselectable", "true");
+    host.tabIndex = 0;
     // The list's height and scroll position as the browser last reported them: asking the element would
     // lay out the page in the middle of a key.
     const geometry = { height: 0, top: 0, width: 0 };
@@ -88,15 +105,24 @@
     }, { passive: true });
 
     // The second click of a double click would land on whatever row of the new listing lies under the
-    // pointer and open that too.
+    // pointer and open that too. Shift extends the marks to the row clicked, Ctrl (Cmd) marks or unmarks
+    // it; neither opens it.
     host.addEventListener("click", function (ev) {
-      let n = ev.target;
-      while (n && n.parentNode !== win) n = n.parentNode;
-      const j = rows.indexOf(n);
-      if (j < 0 || ev.detail > 1) return;
-      selIndex = winFrom + j;
+      let r = ev.target;
+      while (r && r.parentNode !== win && r !== pin) r = r.parentNode;
+      const k = !r ? -1 : r === pin ? selIndex : winFrom + rows.indexOf(r);
+      if (k < 0 || ev.detail > 1) return;
+      host.focus({ preventScroll: true });
+      if (ev.shiftKey && !anchor) anchor = selected();
+      selIndex = k;
       render();
-      how.activate(sorted[shown[selIndex]]);
+      if (ev.shiftKey) mark("extend");
+      else if (ev.ctrlKey || ev.metaKey) mark("toggle");
+      else how.activate(sorted[shown[selIndex]]);
+    });
+    host.addEventListener("mousedown", function (ev) {
+      // Shift with a click would also select the text between the rows.
+      if (ev.shiftKey) ev.preventDefault();
     });
 
     function iconKey(e) {
@@ -107,7 +133,11 @@
 
     // Same class strings whichever way a row got its state: "sel" always last.
     function rowClass(e, selected) {
-      return "row" + (e.type === "dir" ? " dir" : "") + (selected ? " sel" : "");
+      return "row" + (e.type === "dir" ? " dir" : "") + (marks.has(e) ? " mk" : "") + (selected ? " sel" : "");
+    }
+
+    function setAttr(n, name, value) {
+      if (n.getAttribute(name) !== value) n.setAttribute(name, value);
     }
 
     function setText(n, text) {
@@ -119,24 +149,35 @@
     }
 
     // Row b made to draw the k-th shown entry: only what differs is written, so a row that keeps its
-    // place, or takes one like it, costs the browser nothing to lay out again.
+    // place, or takes one like it, costs the browser nothing to lay out again. It reads as one text, its
+    // name, folder or file, its size and its time in words (helpers.js), for the figures shown.
     function fillRow(b, k) {
       const e = sorted[shown[k]];
-      if (tiles) return tiles.fill(b, e, k === selIndex, iconKey(e));
+      setAttr(b, "id", "r" + k);
+      setAttr(b, "aria-selected", marks.has(e) ? "true" : "false");
+      // The pinned active option is a row in either layout.
+      if (tiles && b !== pin) return tiles.fill(b, e, k === selIndex, iconKey(e));
       const parts = b.children;
       setClass(b, rowClass(e, k === selIndex));
       setClass(parts[0], "ico " + iconKey(e));
       setText(parts[1], shownName(e.name));
       setText(parts[2], e.type !== "dir" ? fmtSize(e.size) : e.du ? (e.du.complete ? "" : "\u2265 ") + fmtSize(e.du.size) : "");
       setText(parts[3], fmtTime(e.mtime));
+      setText(parts[4], shownName(e.name) + rowWords(e));
       return b;
     }
 
     function buildRow(k) {
-      if (tiles) return fillRow(tiles.build(), k);
-      const b = el("button");
-      for (const cls of ["ico", "nm", "mt", "tm"]) b.appendChild(el("span", cls));
-      return fillRow(b, k);
+      if (tiles && k >= 0) {
+        const tile = tiles.build();
+        tile.setAttribute("role", "option");
+        return fillRow(tile, k);
+      }
+      const b = el("div");
+      b.setAttribute("role", "option");
+      for (const cls of ["ico", "nm", "mt", "tm", "sr"]) b.appendChild(el("span", cls));
+      for (const i of [0, 1, 2, 3]) b.children[i].setAttribute("aria-hidden", "true");
+      return k < 0 ? b : fillRow(b, k);
     }
 
     function screenRows() {
@@ -210,6 +251,57 @@
       win.style.transform = "translateY(" + from / cols * linePx + "px)";
       winFrom = from;
       drawnSel = selIndex >= from && selIndex < to ? selIndex : -1;
+      pinActive();
+    }
+
+    // The active option named to the listbox, drawn by the pinned row when the window lacks it.
+    function pinActive() {
+      const out = selIndex >= 0 && drawnSel !== selIndex;
+      if (out) {
+        fillRow(pin, selIndex);
+        pin.classList.add("pin");
+        pin.style.transform = "translateY(" + Math.floor(selIndex / cols) * linePx + "px)";
+      } else if (pin.id) {
+        pin.className = "pin hidden";
+        pin.removeAttribute("id");
+      }
+      if (selIndex >= 0) setAttr(host, "aria-activedescendant", "r" + selIndex);
+      else host.removeAttribute("aria-activedescendant");
+    }
+
+    // Rows drawn again for a change of marks only: their classes and states.
+    function redrawMarks() {
+      for (let j = 0; j < rows.length; j++) fillRow(rows[j], winFrom + j);
+      pinActive();
+      how.marks(marked());
+    }
+
+    function marked() {
+      if (!marks.size) return [];
+      return sorted.filter(function (e) {
+        return marks.has(e);
+      });
+    }
+
+    function mark(what) {
+      const e = selected();
+      if (what === "clear") {
+        if (!marks.size) return;
+        marks.clear();
+      } else if (what === "all") {
+        for (let k = 0; k < count; k++) marks.add(sorted[shown[k]]);
+      } else if (!e) {
+        return;
+      } else if (what === "toggle") {
+        if (!marks.delete(e)) marks.add(e);
+        anchor = e;
+      } else {
+        const from = anchor ? shownAt(sorted.indexOf(anchor)) : -1;
+        const a = from < 0 ? selIndex : from;
+        for (let k = Math.min(a, selIndex); k <= Math.max(a, selIndex); k++) marks.add(sorted[shown[k]]);
+        if (!anchor) anchor = e;
+      }
+      redrawMarks();
     }
 
     // The box of the whole list's height; an empty list leaves the host empty, which gives its room to
@@ -356,6 +448,7 @@
         if (drawnSel >= 0) rows[drawnSel - winFrom].classList.remove("sel");
         drawnSel = selIndex >= winFrom && selIndex < winFrom + rows.length ? selIndex : -1;
         if (drawnSel >= 0) rows[drawnSel - winFrom].classList.add("sel");
+        pinActive();
       }
       if (selIndex < 0 || geometry.height < ROW_PX || shownInView(selIndex)) return;
       // Scrolled as far as brings the row wholly into view, its rows drawn before the scroll is asked for.
@@ -390,12 +483,16 @@
         lowNames = null;
         selIndex = -1;
         drawnSel = -1;
+        const hadMarks = marks.size > 0;
+        marks = new Set();
+        anchor = null;
         geometry.top = 0;
         host.scrollTop = 0;
         redraw(-1);
         const pick = findShown(view.select);
         if (pick >= 0) selIndex = pick;
         render();
+        if (hadMarks) how.marks([]);
         return pick >= 0;
       },
       append: function (more, last) {
@@ -424,9 +521,11 @@
           return e.name === name;
         }) || null;
       },
-      move: function (step) {
+      move: function (step, extend) {
+        if (extend && !anchor) anchor = selected();
         selIndex = Math.max(0, Math.min(count - 1, selIndex < 0 ? 0 : selIndex + step));
         render();
+        if (extend) mark("extend");
       },
       page: function () {
         const h = rows.length ? rows[0].offsetHeight : 0;
@@ -458,6 +557,8 @@
       },
       sized: function () {
         drawView(true);
-      }
+      },
+      mark: mark,
+      marked: marked
     };
   }

@@ -7,6 +7,8 @@
     prevHd.classList.add("hidden");
     prevBody.textContent = "";
     prevBody.appendChild(welcomeTpl.cloneNode(true));
+    prevBody.setAttribute("aria-label", "Preview");
+    busy(prevBody)();
     curFile = null;
     curLine = "";
     btnDownload.disabled = true;
@@ -108,20 +110,25 @@
     setView("preview");
     prevHd.classList.remove("hidden");
     prevName.textContent = shownName(ent.name);
+    prevBody.setAttribute("aria-label", "Preview of " + shownName(ent.name));
     prevMeta.textContent = listedSize;
     btnTail.classList.add("hidden");
     btnDownload.disabled = false;
     prevBody.textContent = "";
     prevBody.scrollTop = 0;
+    const done = busy(prevBody);
     if (kind.source) {
+      done();
       kind.source(p);
       return;
     }
     api("read", pathExtra(path)).then(function (answer) {
       if (!p.live()) return;
+      done();
       showRead(checkOk(answer), p);
     }).catch(function (err) {
       if (!p.live()) return;
+      done();
       showFailure(err, listedSize);
     });
   }
