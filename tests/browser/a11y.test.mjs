@@ -16,6 +16,8 @@ const VIEWER = `${HOME}/docs/viewer`;
 
 // Waits until the previewed file's pane holds what its kind shows.
 const shows = (page, selector) => until(page, (s) => document.querySelector(`#prevBody ${s}`), selector);
+const searchDone = (page) => until(page, () => document.querySelector('#results').getAttribute('aria-busy') === 'false'
+  && document.querySelector('#results [role=option]'));
 const keys = async (page, ...list) => { for (const k of list) await page.keyboard.press(k); };
 
 /**
@@ -56,6 +58,11 @@ export const STATES = [
     await keys(p, 'Space', 'Shift+ArrowDown', 'Shift+ArrowDown');
     await p.waitForSelector('#selbar:not(.hidden)');
   }],
+  ['names found below', `${PAGE}#${new URLSearchParams({ dir: HOME, find: 'dee' })}`, (p) => searchDone(p)],
+  ['lines found in files', `${PAGE}#${new URLSearchParams({ dir: HOME, grep: 'ND LI' })}`, (p) => searchDone(p)],
+  ['grid', `${at(`${HOME}/media/photos`)}&view=grid`, (p) => until(p, () => document.querySelector('#entries .tile.thumb'))],
+  ['lightbox', `${at(`${HOME}/media/photos`, 'tall.png')}&view=grid`,
+    (p) => until(p, () => /\u00d7/.test(document.querySelector('#lbMeta').textContent))],
   ['password form', `${NODE_B}/plugin_files`, (p) => p.waitForSelector('#login:not(.hidden)')],
   ['help dialog', at(HOME), async (p) => {
     await listed(p, 'home');

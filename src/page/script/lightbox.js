@@ -195,7 +195,7 @@
   }
 
   // Focus stays in the dialog: Tab past its last control comes round to its first.
-  function keepFocus(ev) {
+  function trapFocus(ev) {
     const all = Array.prototype.slice.call(boxEl.querySelectorAll("button:not(:disabled), video"));
     const i = all.indexOf(document.activeElement);
     if (!all.length || (ev.shiftKey ? i > 0 : i >= 0 && i < all.length - 1)) return false;
@@ -232,7 +232,7 @@
         setZoom(1);
         break;
       case "Tab":
-        if (!keepFocus(ev)) return;
+        if (!trapFocus(ev)) return;
         break;
       default:
         return;
