@@ -36,6 +36,20 @@ function(join_parts text var)
   set(${var} "${text}" PARENT_SCOPE)
 endfunction()
 
+# The script parts share one function scope, where a second function of a
+# name silently replaces the first: each name is declared once.
+function(check_declared_once text)
+  string(REGEX MATCHALL "\n  function [A-Za-z_$][A-Za-z0-9_$]*" decls "${text}")
+  set(seen "")
+  foreach(decl IN LISTS decls)
+    string(REGEX REPLACE "^\n  function " "" name "${decl}")
+    if(name IN_LIST seen)
+      message(FATAL_ERROR "page: function ${name} is declared by two parts")
+    endif()
+    list(APPEND seen "${name}")
+  endforeach()
+endfunction()
+
 # The placeholder must stand exactly once, in the context given.
 function(replace_once text context placeholder byte var)
   string(FIND "${text}" "${placeholder}" first)
@@ -135,6 +149,7 @@ endfunction()
 
 read_text("${SRC}/template.html" template)
 join_parts("${template}" template)
+check_declared_once("${template}")
 read_text("${SRC}/theme_block.html" block)
 read_text("${SRC}/theme_bridge.html" bridge)
 replace_once("${template}" "<title>files</title>\n@THEME_BLOCK@\n" "@THEME_BLOCK@" 1 template)
