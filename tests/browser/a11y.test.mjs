@@ -154,7 +154,7 @@ describe('Keyboard alone', () => {
     assert.equal(await t.page.evaluate(() => !!document.activeElement.closest('#help')), true);
     assert.deepEqual(await t.page.$$eval('#help tbody td:first-child', (ns) => ns.map((n) => n.textContent)), [
       '\u2191 \u2193', 'Page Up, Page Down', 'Home, End', 'Enter', 'Space', 'Shift + click', 'Ctrl (\u2318) + click',
-      'Ctrl (\u2318) + A', 'Escape', 'Backspace', '/, Ctrl (\u2318) + F', 'w', 'f', 'F6, Shift + F6', 'Tab, Shift + Tab', '?']);
+      'Ctrl (\u2318) + A', 'Escape', 'Backspace', '/, Ctrl (\u2318) + F', 'w', 'f', 'z', 'g', 'F6, Shift + F6', 'Tab, Shift + Tab', '?']);
     await t.page.keyboard.press('ArrowDown');
     assert.equal((await view(t.page)).sel, 'deep');
     await t.page.keyboard.press('Escape');

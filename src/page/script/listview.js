@@ -148,17 +148,26 @@
       if (n.className !== cls) n.className = cls;
     }
 
+    // Row or tile b as the option of the k-th shown entry e.
+    function optionOf(b, k, e) {
+      setAttr(b, "id", "r" + k);
+      setAttr(b, "aria-selected", marks.has(e) ? "true" : "false");
+      return b;
+    }
+
     // Row b made to draw the k-th shown entry: only what differs is written, so a row that keeps its
     // place, or takes one like it, costs the browser nothing to lay out again. It reads as one text, its
     // name, folder or file, its size and its time in words (helpers.js), for the figures shown.
     function fillRow(b, k) {
       const e = sorted[shown[k]];
-      setAttr(b, "id", "r" + k);
-      setAttr(b, "aria-selected", marks.has(e) ? "true" : "false");
       // The pinned active option is a row in either layout.
-      if (tiles && b !== pin) return tiles.fill(b, e, k === selIndex, iconKey(e));
+      if (tiles && b !== pin) {
+        tiles.fill(b, e, k === selIndex, iconKey(e));
+        return optionOf(b, k, e);
+      }
       const parts = b.children;
       setClass(b, rowClass(e, k === selIndex));
+      optionOf(b, k, e);
       setClass(parts[0], "ico " + iconKey(e));
       setText(parts[1], shownName(e.name));
       setText(parts[2], e.type !== "dir" ? fmtSize(e.size) : e.du ? (e.du.complete ? "" : "\u2265 ") + fmtSize(e.du.size) : "");
