@@ -48,7 +48,7 @@ export const STATES = [
     await p.evaluate(() => {
       const toast = document.querySelector('#toast');
       toast.classList.add('show');
-      new MutationObserver(() => toast.classList.add('show')).observe(toast, { attributes: true });
+      new MutationObserver(() => { if (!toast.classList.contains('show')) toast.classList.add('show'); }).observe(toast, { attributes: true });
     });
     await until(p, () => getComputedStyle(document.querySelector('#toast')).opacity === '1');
   }],
